@@ -1,0 +1,62 @@
+// Quillon engine: analysis, discovery, batch scan and empty-track removal of
+// polyphonic WAV files. Plain values in, plain values out; no state is kept
+// between calls.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace quillon {
+
+// One channel of a polyphonic file. A default track is silent (empty).
+struct TrackInfo {
+    std::int32_t index = 0;
+    std::string name;
+    double peak = 0.0;
+    double rms = 0.0;
+    bool empty = true;
+};
+
+// The analysis of one WAV file. `error` is empty on success.
+struct PolyWavInfo {
+    std::filesystem::path path;
+    std::int32_t channels = 0;
+    std::int32_t sampleRate = 0;
+    std::int32_t bitsPerSample = 0;
+    bool isFloat = false;
+    double duration = 0.0;
+    std::string timecode;
+    std::vector<TrackInfo> tracks;
+    std::string error;
+
+    std::int32_t activeCount() const;
+    std::int32_t emptyCount() const;
+    std::string summary() const;
+};
+
+// Analyses one file; a bad file is reported in the result's `error`.
+PolyWavInfo analyzePolyWav(const std::filesystem::path& path, double threshold);
+
+// Lists the decodable WAV files of `folder` with at least `minChannels`
+// channels, sorted by file name.
+std::vector<std::filesystem::path> discoverPolyPaths(const std::filesystem::path& folder, bool recursive,
+                                                     std::int32_t minChannels);
+
+// Called before each file of a scan with its 1-based number, the file count
+// and its path. May be empty.
+using ProgressCallback =
+    std::function<void(std::int32_t fileNumber, std::int32_t fileCount, const std::filesystem::path& path)>;
+
+// Discovers and analyses every candidate of `folder` in order.
+std::vector<PolyWavInfo> scanDirectory(const std::filesystem::path& folder, bool recursive, double threshold,
+                                       std::int32_t minChannels, const ProgressCallback& onProgress);
+
+// Writes `source` again without its empty tracks and returns the path
+// written. Throws std::runtime_error with a fixed message on refusal.
+std::filesystem::path compressPolyWav(const std::filesystem::path& source, bool overwrite, double threshold,
+                                      const std::filesystem::path& outputPath);
+
+}  // namespace quillon

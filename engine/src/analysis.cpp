@@ -1,0 +1,61 @@
+#include "quillon/quillon.h"
+#include "recorder_metadata.h"
+#include "sample_scan.h"
+#include "wav_reader.h"
+
+namespace quillon {
+namespace {
+
+double declaredDuration(const detail::WavFile& wav) {
+    if (wav.sampleRate == 0) return 0.0;
+    const std::uint64_t frames = wav.dataSize / wav.blockAlign;
+    return static_cast<double>(frames) / static_cast<double>(wav.sampleRate);
+}
+
+std::string startTimecode(const detail::WavFile& wav, std::int32_t sampleRate) {
+    detail::TimecodeSource source;
+    source.timeReference = wav.timeReference;
+    source.hasTimeReference = wav.hasTimeReference;
+    if (!wav.ixml.empty()) detail::readTimecodeMetadata(wav.ixml, source);
+    return detail::formatStartTimecode(source, sampleRate);
+}
+
+detail::SampleLayout sampleLayout(const detail::WavFile& wav) {
+    return {wav.format, wav.bitsPerSample, wav.channels, wav.blockAlign, wav.dataOffset, wav.dataSize};
+}
+
+}  // namespace
+
+PolyWavInfo analyzePolyWav(const std::filesystem::path& path, double threshold) {
+    PolyWavInfo info;
+    info.path = path;
+
+    detail::WavFile wav;
+    if (!detail::openWav(path, wav)) {
+        info.error = wav.error;
+        return info;
+    }
+
+    info.channels = wav.channels;
+    info.sampleRate = static_cast<std::int32_t>(wav.sampleRate);
+    info.bitsPerSample = wav.bitsPerSample;
+    info.isFloat = wav.format == 3;
+    info.duration = declaredDuration(wav);
+    info.timecode = startTimecode(wav, info.sampleRate);
+
+    const detail::ChannelLevels levels = detail::scanSamples(wav.stream, sampleLayout(wav), threshold);
+    std::vector<std::string> names = detail::readTrackNames(wav.ixml, info.channels);
+
+    info.tracks.resize(static_cast<std::size_t>(info.channels));
+    for (std::size_t i = 0; i < info.tracks.size(); ++i) {
+        TrackInfo& track = info.tracks[i];
+        track.index = static_cast<std::int32_t>(i);
+        track.name = std::move(names[i]);
+        track.peak = levels.peak[i];
+        track.rms = levels.rms[i];
+        track.empty = threshold > levels.peak[i];
+    }
+    return info;
+}
+
+}  // namespace quillon

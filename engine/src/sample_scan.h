@@ -1,0 +1,32 @@
+// The sample scan: the per-channel peak and RMS of a file's interleaved
+// samples, read block by block from the data chunk.
+#pragma once
+
+#include <cstdint>
+#include <istream>
+#include <vector>
+
+namespace quillon::detail {
+
+struct SampleLayout {
+    std::uint16_t format = 1;  // effective code: 1 integer PCM, 3 IEEE float
+    std::uint16_t bitsPerSample = 16;
+    std::uint16_t channels = 0;
+    std::uint16_t blockAlign = 0;
+    std::uint64_t dataOffset = 0;
+    std::uint64_t dataSize = 0;
+};
+
+struct ChannelLevels {
+    std::vector<double> peak;
+    std::vector<double> rms;
+};
+
+// Frames of one measuring block; the early stop is decided per block.
+inline constexpr std::uint64_t kBlockFrames = 48000;
+
+// Measures every channel. Stops reading after the first block at whose end
+// every channel's peak has reached `threshold`: no track can turn empty then.
+ChannelLevels scanSamples(std::istream& in, const SampleLayout& layout, double threshold);
+
+}  // namespace quillon::detail

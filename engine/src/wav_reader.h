@@ -1,0 +1,37 @@
+// The container reader: opens a WAV file, walks its chunks once and gathers
+// what the analysis needs, without reading sample data.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace quillon::detail {
+
+struct WavFile {
+    std::ifstream stream;
+    std::uint16_t formatTag = 0;
+    std::uint16_t channels = 0;
+    std::uint32_t sampleRate = 0;
+    std::uint32_t byteRate = 0;
+    std::uint16_t blockAlign = 0;
+    std::uint16_t bitsPerSample = 0;
+    std::uint16_t format = 1;  // effective format code: the tag, or the extensible sub-format
+    std::uint64_t dataOffset = 0;
+    std::uint64_t dataSize = 0;
+    std::string ixml;  // payload of the last XML metadata chunk
+    std::uint64_t timeReference = 0;
+    bool hasTimeReference = false;
+    std::string error;
+};
+
+// The effective format code of a fmt payload: the tag, or for an extensible
+// payload of 40 bytes or more the first two bytes of its sub-format GUID.
+std::uint16_t effectiveFormatCode(const unsigned char* fmt, std::size_t size);
+
+// True when the file is a decodable RIFF/WAVE file (PCM or IEEE float at 16,
+// 24 or 32 bits); otherwise false with one fixed text in `wav.error`.
+bool openWav(const std::filesystem::path& path, WavFile& wav);
+
+}  // namespace quillon::detail

@@ -1,0 +1,32 @@
+# Shared by the project's scripts: installing what is missing and building.
+QUILLON_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+# Debian packages the build, the tests and the app need.
+QUILLON_PACKAGES=(
+  cmake ninja-build g++ pkg-config
+  libgtest-dev libgmock-dev
+  qt6-base-dev libgl-dev
+  libcli11-dev nlohmann-json3-dev
+  sox sndfile-programs mediainfo
+)
+
+quillon_install_missing() {
+  local missing=()
+  for pkg in "${QUILLON_PACKAGES[@]}" "$@"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+  fi
+}
+
+# quillon_build DIR [cmake options...]
+quillon_build() {
+  local dir="$1"; shift
+  cmake -S "$QUILLON_ROOT" -B "$dir" -G Ninja "$@"
+  cmake --build "$dir" -j "$(nproc)"
+}

@@ -1,0 +1,19 @@
+// Records the largest single heap request made while a probe is alive, so
+// tests can show that a lying size field costs no memory. The global
+// allocation functions of the test binary report to it.
+#pragma once
+
+#include <cstddef>
+
+namespace quillon::testing {
+
+class AllocationProbe {
+public:
+    AllocationProbe();
+    ~AllocationProbe();
+    AllocationProbe(const AllocationProbe&) = delete;
+    AllocationProbe& operator=(const AllocationProbe&) = delete;
+    std::size_t largestRequest() const;
+};
+
+}  // namespace quillon::testing
