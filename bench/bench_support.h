@@ -25,6 +25,7 @@ struct Measurement {
 
 // Runs `work` in a forked child and measures it there.
 inline Measurement measureInChild(const std::function<void()>& work) {
+    std::fflush(nullptr);  // the child must not repeat what the parent has buffered
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
