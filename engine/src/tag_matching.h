@@ -41,7 +41,7 @@ std::optional<std::string> replaceElements(std::string_view text, std::string_vi
                                            std::string_view replacement);
 
 // Every case-insensitive occurrence of `literal` replaced by `replacement`,
-// taken literally. nullopt when there is none.
+// taken literally. nullopt when there is none (an empty literal has none).
 std::optional<std::string> replaceLiteral(std::string_view text, std::string_view literal,
                                           std::string_view replacement);
 
