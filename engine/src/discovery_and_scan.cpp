@@ -1,0 +1,119 @@
+// Finding the polyphonic WAV files of a folder and analysing them in turn.
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "quillon/quillon.h"
+#include "wav_reader.h"
+
+namespace quillon {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool hasWavExtension(const fs::path& file) {
+    std::string extension = file.extension().string();
+    // Byte-wise ASCII folding: the user's locale must not change which files are taken.
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+    return extension == ".wav";
+}
+
+// Dot names are hidden, among them the "._" companions that some file
+// systems leave beside every file.
+bool isHiddenName(const fs::path& file) {
+    const std::string name = file.filename().string();
+    return name.empty() || name.front() == '.';
+}
+
+bool opensWithChannels(const fs::path& file, std::int32_t minChannels) {
+    detail::WavFile wav;
+    return detail::openWav(file, wav) && static_cast<std::int32_t>(wav.channels) >= minChannels;
+}
+
+// A link to a WAV file counts; an entry whose status cannot be read does not.
+bool isAcceptedFile(const fs::directory_entry& entry, std::int32_t minChannels) {
+    std::error_code ignored;
+    if (!entry.is_regular_file(ignored)) return false;
+    const fs::path& file = entry.path();
+    return hasWavExtension(file) && !isHiddenName(file) && opensWithChannels(file, minChannels);
+}
+
+bool isRealDirectory(const fs::directory_entry& entry) {
+    std::error_code ignored;
+    return entry.symlink_status(ignored).type() == fs::file_type::directory;
+}
+
+void collectFlat(const fs::path& folder, std::int32_t minChannels, std::vector<fs::path>& found) {
+    std::error_code openError;
+    // A folder that cannot be listed yields nothing; errors while advancing propagate.
+    for (fs::directory_iterator it(folder, openError), end; it != end; ++it)
+        if (isAcceptedFile(*it, minChannels)) found.push_back(it->path());
+}
+
+// Depth-first walk with one directory iterator per open folder. A folder that
+// cannot be opened or read further is left behind on its own and the walk
+// goes on with the rest of the tree, which a single recursive iterator would
+// abandon at the first error. Links to folders are not descended into.
+void collectRecursive(const fs::path& folder, std::int32_t minChannels, std::vector<fs::path>& found) {
+    constexpr auto options = fs::directory_options::skip_permission_denied;
+    std::error_code error;
+    std::vector<fs::directory_iterator> open;
+    open.emplace_back(folder, options, error);
+    while (!open.empty()) {
+        fs::directory_iterator& it = open.back();
+        if (it == fs::directory_iterator()) {
+            open.pop_back();
+            continue;
+        }
+        const fs::directory_entry entry = *it;
+        it.increment(error);  // on error the iterator becomes the end of its folder
+        if (isRealDirectory(entry))
+            open.emplace_back(entry.path(), options, error);
+        else if (isAcceptedFile(entry, minChannels))
+            found.push_back(entry.path());
+    }
+}
+
+// Plain unsigned byte order of the file name alone: std::string compares
+// through char_traits<char>, which orders characters as unsigned char.
+void sortByFileName(std::vector<fs::path>& paths) {
+    std::sort(paths.begin(), paths.end(), [](const fs::path& a, const fs::path& b) {
+        return a.filename().native() < b.filename().native();
+    });
+}
+
+}  // namespace
+
+std::vector<fs::path> discoverPolyPaths(const fs::path& folder, bool recursive, std::int32_t minChannels) {
+    std::vector<fs::path> found;
+    if (!fs::is_directory(fs::status(folder))) return found;
+    if (recursive)
+        collectRecursive(folder, minChannels, found);
+    else
+        collectFlat(folder, minChannels, found);
+    sortByFileName(found);
+    return found;
+}
+
+std::vector<PolyWavInfo> scanDirectory(const fs::path& folder, bool recursive, double threshold,
+                                       std::int32_t minChannels, const ProgressCallback& onProgress) {
+    const std::vector<fs::path> paths = discoverPolyPaths(folder, recursive, minChannels);
+    std::vector<PolyWavInfo> results;
+    results.reserve(paths.size());
+    const auto count = static_cast<std::int32_t>(paths.size());
+    for (std::int32_t i = 0; i < count; ++i) {
+        if (onProgress) onProgress(i + 1, count, paths[i]);
+        PolyWavInfo info = analyzePolyWav(paths[i], threshold);
+        // A failed analysis stays listed with its message; a file that lost
+        // channels since discovery (it was replaced) is left out.
+        if (!info.error.empty() || info.channels >= minChannels) results.push_back(std::move(info));
+    }
+    return results;
+}
+
+}  // namespace quillon
