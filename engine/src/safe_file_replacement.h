@@ -1,0 +1,48 @@
+// Crash-safe writing of a whole file: the bytes go to a hidden temporary
+// file beside the destination, which takes the destination's name only
+// after every byte is on disk. Whatever fails, the destination keeps its old
+// content (or stays absent) and the temporary file is removed.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+
+namespace quillon::detail {
+
+// The hidden name beside `destination` that a write goes to first:
+// ".<stem>_compressing<extension>".
+std::filesystem::path temporaryPathFor(const std::filesystem::path& destination);
+
+class SafeFileReplacement {
+public:
+    // Creates the temporary file for `destination`, replacing a stale one.
+    // Throws "Could not create output file" when it cannot be created, and
+    // the filesystem error when the destination's status cannot be queried.
+    explicit SafeFileReplacement(std::filesystem::path destination);
+    ~SafeFileReplacement();
+    SafeFileReplacement(const SafeFileReplacement&) = delete;
+    SafeFileReplacement& operator=(const SafeFileReplacement&) = delete;
+
+    // Both throw "Could not write output file" when a byte cannot be written.
+    void write(const void* bytes, std::size_t size);
+    void writeZeros(std::uint64_t count);
+
+    // Syncs and closes the temporary file, gives it the permission bits of
+    // the file it replaces, renames it onto the destination and syncs the
+    // folder. Throws "Could not write output file" on any failure; the
+    // temporary file is then gone and the destination untouched.
+    void commit();
+
+private:
+    void closeFile();
+
+    std::filesystem::path destination_;
+    std::filesystem::path temporary_;
+    std::optional<std::filesystem::perms> replacedPermissions_;
+    int fd_ = -1;
+    bool renamed_ = false;
+};
+
+}  // namespace quillon::detail

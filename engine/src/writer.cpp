@@ -1,0 +1,329 @@
+// The track-stripping writer: a fresh analysis decides which channels stay,
+// the source's chunks are carried over with their channel descriptions
+// rewritten, and the kept samples are copied byte for byte into a temporary
+// file that replaces the destination only once it is complete on disk.
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <fstream>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ixml_rewrite.h"
+#include "messages.h"
+#include "quillon/quillon.h"
+#include "riff.h"
+#include "safe_file_replacement.h"
+#include "sample_scan.h"
+#include "wav_reader.h"
+
+namespace quillon {
+namespace {
+
+using detail::MetaChunk;
+using detail::SafeFileReplacement;
+
+constexpr std::uint32_t kMinFmtSize = 16;
+constexpr std::uint32_t kExtensibleFmtSize = 40;
+constexpr std::uint16_t kExtensibleTag = 0xFFFE;
+constexpr std::uint16_t kExtensionSize = 22;
+constexpr std::uint64_t kMaxRiffSize = 0xFFFFFFFFu;
+// The input block holds at most this much, so frames of a very wide file
+// cost no more memory than ordinary ones; the output block is smaller still.
+constexpr std::size_t kMaxInputBlockBytes = 8u << 20;
+// The sub-format GUID of WAVE_FORMAT_EXTENSIBLE after its first byte, which
+// is the format code.
+constexpr std::array<unsigned char, 15> kSubFormatGuidTail = {0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                                             0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+
+[[noreturn]] void refuse(const char* message) {
+    throw std::runtime_error(message);
+}
+
+struct KeptTracks {
+    std::vector<std::size_t> channels;  // source channel of each output position
+    std::vector<std::string> names;
+    std::vector<std::int32_t> channelMap;  // output position of each source channel, -1 when dropped
+};
+
+KeptTracks keptTracksOf(const PolyWavInfo& info) {
+    if (!info.error.empty()) throw std::runtime_error(info.error);
+    if (info.tracks.empty() || info.emptyCount() == 0) refuse(detail::msg::noEmptyTracks);
+    if (info.activeCount() == 0) refuse(detail::msg::allTracksEmpty);
+
+    KeptTracks kept;
+    kept.channelMap.assign(info.tracks.size(), -1);
+    for (const TrackInfo& track : info.tracks) {
+        if (track.empty) continue;
+        const auto channel = static_cast<std::size_t>(track.index);
+        kept.channelMap[channel] = static_cast<std::int32_t>(kept.channels.size());
+        kept.channels.push_back(channel);
+        kept.names.push_back(track.name);
+    }
+    return kept;
+}
+
+std::filesystem::path destinationOf(const std::filesystem::path& source, bool overwrite,
+                                    const std::filesystem::path& outputPath) {
+    if (!outputPath.empty()) return outputPath;
+    if (overwrite) return source;
+    return source.parent_path() / (source.stem().string() + "_SLIM" + source.extension().string());
+}
+
+struct SourceFormat {
+    std::uint16_t formatCode = 1;  // effective code: the tag, or the extensible sub-format
+    std::uint32_t sampleRate = 0;
+    std::uint16_t blockAlign = 0;
+    std::uint16_t bitsPerSample = 0;
+};
+
+struct SampleData {
+    std::uint64_t offset = 0;
+    std::uint64_t frames = 0;  // whole frames that the file really holds
+};
+
+struct SourceLayout {
+    std::optional<SourceFormat> format;
+    std::optional<std::uint64_t> dataOffset;
+    std::uint64_t dataBytesPresent = 0;  // declared data size, cut to what the file holds
+    std::vector<MetaChunk> preData;
+    std::vector<MetaChunk> postData;
+};
+
+SourceFormat formatOf(const std::string& payload) {
+    const auto* p = reinterpret_cast<const unsigned char*>(payload.data());
+    return {detail::effectiveFormatCode(p, payload.size()), detail::readU32(p + 4), detail::readU16(p + 12),
+            detail::readU16(p + 14)};
+}
+
+// A payload is read as far as the file holds it; a read that stops short of
+// that is a failing device, not a short file.
+MetaChunk readMetaChunk(std::istream& in, const detail::ChunkHeader& header, std::uint64_t available) {
+    MetaChunk chunk{header.id, {}, 0};
+    const std::size_t read = detail::readPayload(in, header.size, available, chunk.bytes);
+    if (read < std::min<std::uint64_t>(header.size, available)) refuse(detail::msg::couldNotReadSource);
+    chunk.zeroTail = static_cast<std::uint32_t>(header.size - read);
+    return chunk;
+}
+
+// The writer's own walk: every chunk but `fmt ` and `data` is carried, on
+// the side of the first `data` chunk where it was met; the last valid
+// `fmt ` and the last `data` chunk describe the samples.
+SourceLayout walkSource(std::istream& in) {
+    if (!detail::readRiffWaveHeader(in)) refuse(detail::msg::notRiffWave);
+    SourceLayout layout;
+    bool dataSeen = false;
+    detail::ChunkWalker walker(in);
+    std::string fmtPayload;
+    while (const auto chunk = walker.next()) {
+        const std::uint64_t available = walker.remainingFrom(chunk->payloadOffset);
+        if (chunk->id == detail::kData) {
+            layout.dataOffset = chunk->payloadOffset;
+            layout.dataBytesPresent = std::min<std::uint64_t>(chunk->size, available);
+            dataSeen = true;
+        } else if (chunk->id == detail::kFmt) {
+            detail::readPayload(in, std::min(chunk->size, kExtensibleFmtSize), available, fmtPayload);
+            if (chunk->size >= kMinFmtSize && fmtPayload.size() >= kMinFmtSize) layout.format = formatOf(fmtPayload);
+        } else {
+            (dataSeen ? layout.postData : layout.preData).push_back(readMetaChunk(in, *chunk, available));
+        }
+    }
+    if (!layout.format || !layout.dataOffset) refuse(detail::msg::missingFmtOrData);
+    return layout;
+}
+
+// The analysis checked the same format; this guards the copy against a file
+// that changed in between, so no sample is read outside its frame.
+void checkFrameHolds(const SourceFormat& format, std::size_t channels) {
+    const std::size_t bytesPerSample = format.bitsPerSample / 8u;
+    const bool knownWidth = bytesPerSample >= 2 && bytesPerSample <= 4 && format.bitsPerSample % 8 == 0;
+    if (!knownWidth || channels * bytesPerSample > format.blockAlign) refuse(detail::msg::invalidFormat);
+}
+
+void ensureIxml(SourceLayout& layout, const std::vector<std::string>& keptNames) {
+    const auto isIxml = [](const MetaChunk& chunk) { return chunk.id == detail::kIXML; };
+    if (std::ranges::any_of(layout.preData, isIxml) || std::ranges::any_of(layout.postData, isIxml)) return;
+    layout.preData.push_back({detail::kIXML, detail::buildTrackListIxml(keptNames), 0});
+}
+
+// 16 bytes for one or two channels, WAVE_FORMAT_EXTENSIBLE with no channel
+// mask for more; either way the format code is the source's effective one.
+std::string outputFmtPayload(const SourceFormat& source, std::uint16_t channels) {
+    const bool extensible = channels > 2;
+    const auto blockAlign = static_cast<std::uint16_t>(channels * (source.bitsPerSample / 8u));
+    std::string payload(extensible ? kExtensibleFmtSize : kMinFmtSize, '\0');
+    auto* p = reinterpret_cast<unsigned char*>(payload.data());
+    detail::writeU16(p, extensible ? kExtensibleTag : source.formatCode);
+    detail::writeU16(p + 2, channels);
+    detail::writeU32(p + 4, source.sampleRate);
+    detail::writeU32(p + 8, blockAlign * source.sampleRate);
+    detail::writeU16(p + 12, blockAlign);
+    detail::writeU16(p + 14, source.bitsPerSample);
+    if (extensible) {
+        detail::writeU16(p + 16, kExtensionSize);
+        detail::writeU16(p + 18, source.bitsPerSample);
+        detail::writeU32(p + 20, 0);
+        p[24] = static_cast<unsigned char>(source.formatCode & 0xFF);
+        std::memcpy(p + 25, kSubFormatGuidTail.data(), kSubFormatGuidTail.size());
+    }
+    return payload;
+}
+
+std::uint64_t chunkBytes(std::uint64_t payloadSize) {
+    return 8 + payloadSize + (payloadSize & 1u);
+}
+
+std::uint64_t riffSizeOf(const SourceLayout& layout, std::size_t fmtSize, std::uint64_t dataSize) {
+    std::uint64_t size = 4 + chunkBytes(fmtSize) + chunkBytes(dataSize);
+    for (const auto* list : {&layout.preData, &layout.postData})
+        for (const MetaChunk& chunk : *list) size += chunkBytes(chunk.size());
+    return size;
+}
+
+void writeChunkHeader(SafeFileReplacement& out, const detail::FourCC& id, std::uint64_t size) {
+    unsigned char header[8];
+    std::memcpy(header, id.bytes.data(), 4);
+    detail::writeU32(header + 4, static_cast<std::uint32_t>(size));
+    out.write(header, sizeof header);
+}
+
+void writePadFor(SafeFileReplacement& out, std::uint64_t size) {
+    if (size & 1u) out.writeZeros(1);
+}
+
+void writeChunk(SafeFileReplacement& out, const detail::FourCC& id, std::string_view bytes,
+                std::uint32_t zeroTail = 0) {
+    const std::uint64_t size = bytes.size() + std::uint64_t{zeroTail};
+    writeChunkHeader(out, id, size);
+    out.write(bytes.data(), bytes.size());
+    out.writeZeros(zeroTail);
+    writePadFor(out, size);
+}
+
+void writeChunk(SafeFileReplacement& out, const MetaChunk& chunk) {
+    writeChunk(out, chunk.id, chunk.bytes, chunk.zeroTail);
+}
+
+// `fmt ` goes first, or right after a leading `bext`, which recorders and
+// players expect at the front.
+void writeHeaderAndPreData(SafeFileReplacement& out, std::uint64_t riffSize, const std::string& fmtPayload,
+                           const std::vector<MetaChunk>& preData) {
+    unsigned char header[12];
+    std::memcpy(header, detail::kRiff.bytes.data(), 4);
+    detail::writeU32(header + 4, static_cast<std::uint32_t>(riffSize));
+    std::memcpy(header + 8, detail::kWave.bytes.data(), 4);
+    out.write(header, sizeof header);
+
+    const bool bextFirst = !preData.empty() && preData.front().id == detail::kBext;
+    if (bextFirst) writeChunk(out, preData.front());
+    writeChunk(out, detail::kFmt, fmtPayload);
+    for (std::size_t i = bextFirst ? 1 : 0; i < preData.size(); ++i) writeChunk(out, preData[i]);
+}
+
+struct FrameCopy {
+    std::size_t sourceAlign = 0;
+    std::size_t outputAlign = 0;
+    std::size_t bytesPerSample = 0;
+    std::vector<std::size_t> sourceOffsets;  // byte of each kept sample within a source frame
+};
+
+FrameCopy frameCopyOf(const SourceFormat& format, const std::vector<std::size_t>& keptChannels) {
+    FrameCopy copy;
+    copy.bytesPerSample = format.bitsPerSample / 8u;
+    copy.sourceAlign = format.blockAlign;
+    copy.outputAlign = keptChannels.size() * copy.bytesPerSample;
+    for (const std::size_t channel : keptChannels) copy.sourceOffsets.push_back(channel * copy.bytesPerSample);
+    return copy;
+}
+
+// Output frame k, position j takes the bytes of source frame k, channel
+// keptChannels[j], unchanged. The width is a constant so each sample is a
+// single fixed-size move.
+template <std::size_t Width>
+void copyKeptSamplesOfWidth(const unsigned char* in, unsigned char* out, std::size_t frames, const FrameCopy& copy) {
+    const std::size_t* offsets = copy.sourceOffsets.data();
+    const std::size_t kept = copy.sourceOffsets.size();
+    for (std::size_t f = 0; f < frames; ++f) {
+        for (std::size_t j = 0; j < kept; ++j) std::memcpy(out + j * Width, in + offsets[j], Width);
+        in += copy.sourceAlign;
+        out += copy.outputAlign;
+    }
+}
+
+void copyKeptSamples(const unsigned char* in, unsigned char* out, std::size_t frames, const FrameCopy& copy) {
+    switch (copy.bytesPerSample) {
+        case 2: return copyKeptSamplesOfWidth<2>(in, out, frames, copy);
+        case 3: return copyKeptSamplesOfWidth<3>(in, out, frames, copy);
+        default: return copyKeptSamplesOfWidth<4>(in, out, frames, copy);
+    }
+}
+
+// Every frame the walk found must arrive: a shorter read means the file
+// changed or the device failed, and a shortened copy must not replace it.
+void copyAudio(std::istream& in, const SampleData& data, const FrameCopy& copy, SafeFileReplacement& out) {
+    const std::size_t blockFrames =
+        std::clamp<std::size_t>(kMaxInputBlockBytes / copy.sourceAlign, 1, detail::kBlockFrames);
+    std::vector<unsigned char> input(blockFrames * copy.sourceAlign);
+    std::vector<unsigned char> output(blockFrames * copy.outputAlign);
+
+    in.clear();
+    in.seekg(static_cast<std::streamoff>(data.offset));
+    for (std::uint64_t done = 0; done < data.frames;) {
+        const auto frames = static_cast<std::size_t>(std::min<std::uint64_t>(data.frames - done, blockFrames));
+        const auto wanted = static_cast<std::streamsize>(frames * copy.sourceAlign);
+        if (!in.read(reinterpret_cast<char*>(input.data()), wanted) || in.gcount() != wanted)
+            refuse(detail::msg::couldNotReadSource);
+        copyKeptSamples(input.data(), output.data(), frames, copy);
+        out.write(output.data(), frames * copy.outputAlign);
+        done += frames;
+    }
+}
+
+// The temporary file must never be the source itself, or creating it would
+// destroy the recording before it is read.
+void checkTemporaryIsNotSource(const std::filesystem::path& destination, const std::filesystem::path& source) {
+    std::error_code error;
+    if (std::filesystem::equivalent(detail::temporaryPathFor(destination), source, error))
+        refuse(detail::msg::couldNotCreateOutput);
+}
+
+}  // namespace
+
+std::filesystem::path compressPolyWav(const std::filesystem::path& source, bool overwrite, double threshold,
+                                      const std::filesystem::path& outputPath) {
+    const KeptTracks kept = keptTracksOf(analyzePolyWav(source, threshold));
+    const std::filesystem::path destination = destinationOf(source, overwrite, outputPath);
+
+    std::ifstream in(source, std::ios::binary);
+    if (!in.is_open()) refuse(detail::msg::couldNotOpenSource);
+    SourceLayout layout = walkSource(in);
+    const SourceFormat& format = *layout.format;
+    checkFrameHolds(format, kept.channelMap.size());
+
+    detail::rewriteIxmlChunks(layout.preData, kept.names, kept.channelMap);
+    detail::rewriteIxmlChunks(layout.postData, kept.names, kept.channelMap);
+    ensureIxml(layout, kept.names);
+
+    const FrameCopy copy = frameCopyOf(format, kept.channels);
+    const SampleData data{*layout.dataOffset, layout.dataBytesPresent / copy.sourceAlign};
+    const std::uint64_t dataSize = data.frames * copy.outputAlign;
+    const std::string fmtPayload = outputFmtPayload(format, static_cast<std::uint16_t>(kept.channels.size()));
+    const std::uint64_t riffSize = riffSizeOf(layout, fmtPayload.size(), dataSize);
+    if (riffSize > kMaxRiffSize) refuse(detail::msg::outputTooLarge);
+    checkTemporaryIsNotSource(destination, source);
+
+    SafeFileReplacement out(destination);
+    writeHeaderAndPreData(out, riffSize, fmtPayload, layout.preData);
+    writeChunkHeader(out, detail::kData, dataSize);
+    copyAudio(in, data, copy, out);
+    writePadFor(out, dataSize);
+    for (const MetaChunk& chunk : layout.postData) writeChunk(out, chunk);
+    out.commit();
+    return destination;
+}
+
+}  // namespace quillon
