@@ -40,8 +40,7 @@ MetaChunk rewriteXmlChunk(MetaChunk chunk, const std::vector<std::string>& keptN
 
 // "ond1" to "ond9": a chunk about the source channel named by its digit.
 bool isChannelChunk(const FourCC& id) {
-    return id.bytes[0] == 'o' && id.bytes[1] == 'n' && id.bytes[2] == 'd' && id.bytes[3] >= '1' &&
-           id.bytes[3] <= '9';
+    return id.bytes[0] == 'o' && id.bytes[1] == 'n' && id.bytes[2] == 'd' && id.bytes[3] >= '1' && id.bytes[3] <= '9';
 }
 
 void appendChannelChunk(std::vector<MetaChunk>& out, MetaChunk chunk, const std::vector<std::int32_t>& channelMap) {

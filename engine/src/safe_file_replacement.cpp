@@ -16,9 +16,7 @@ namespace {
 
 constexpr std::size_t kZeroBlockBytes = 64 * 1024;
 
-[[noreturn]] void failWrite() {
-    throw std::runtime_error(msg::couldNotWriteOutput);
-}
+[[noreturn]] void failWrite() { throw std::runtime_error(msg::couldNotWriteOutput); }
 
 std::optional<std::filesystem::perms> permissionsOf(const std::filesystem::path& path) {
     const std::filesystem::file_status status = std::filesystem::status(path);

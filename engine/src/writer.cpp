@@ -38,11 +38,9 @@ constexpr std::size_t kMaxInputBlockBytes = 8u << 20;
 // The sub-format GUID of WAVE_FORMAT_EXTENSIBLE after its first byte, which
 // is the format code.
 constexpr std::array<unsigned char, 15> kSubFormatGuidTail = {0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
-                                                             0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+                                                              0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
-[[noreturn]] void refuse(const char* message) {
-    throw std::runtime_error(message);
-}
+[[noreturn]] void refuse(const char* message) { throw std::runtime_error(message); }
 
 struct KeptTracks {
     std::vector<std::size_t> channels;  // source channel of each output position
@@ -173,9 +171,7 @@ std::string outputFmtPayload(const SourceFormat& source, std::uint16_t channels)
     return payload;
 }
 
-std::uint64_t chunkBytes(std::uint64_t payloadSize) {
-    return 8 + payloadSize + (payloadSize & 1u);
-}
+std::uint64_t chunkBytes(std::uint64_t payloadSize) { return 8 + payloadSize + (payloadSize & 1u); }
 
 std::uint64_t riffSizeOf(const SourceLayout& layout, std::size_t fmtSize, std::uint64_t dataSize) {
     std::uint64_t size = 4 + chunkBytes(fmtSize) + chunkBytes(dataSize);

@@ -42,9 +42,7 @@ MetaChunk rewriteOne(MetaChunk chunk) {
     return chunks.empty() ? MetaChunk{} : chunks.front();
 }
 
-std::string idOf(const MetaChunk& chunk) {
-    return std::string(chunk.id.view());
-}
+std::string idOf(const MetaChunk& chunk) { return std::string(chunk.id.view()); }
 
 TEST(BuildTrackList, ListsTheNamesAsChannelsOneToN) {
     EXPECT_EQ(buildTrackListInner(kKeptNames), kKeptList);
@@ -125,12 +123,9 @@ TEST(RewriteIxmlChunks, GivesTheNewListOfAnEightTrackRecorder) {
 }
 
 TEST(RewriteIxmlChunks, EveryXmlIdentifierBecomesIxmlAndKeepsItsPlace) {
-    std::vector<MetaChunk> chunks{{FourCC{"JUNK"}, "j", 0},
-                                  {FourCC{"axml"}, "<ebucore/>", 0},
-                                  {FourCC{"LIST"}, "l", 0},
-                                  {FourCC{"IXML"}, "<BWFXML></BWFXML>", 0},
-                                  {FourCC{"AXML"}, "<x/>", 0},
-                                  {kIXML, "<BWFXML>" + kOldList + "</BWFXML>", 0}};
+    std::vector<MetaChunk> chunks{{FourCC{"JUNK"}, "j", 0},    {FourCC{"axml"}, "<ebucore/>", 0},
+                                  {FourCC{"LIST"}, "l", 0},    {FourCC{"IXML"}, "<BWFXML></BWFXML>", 0},
+                                  {FourCC{"AXML"}, "<x/>", 0}, {kIXML, "<BWFXML>" + kOldList + "</BWFXML>", 0}};
     rewriteIxmlChunks(chunks, kKeptNames, kChannelMap);
 
     ASSERT_EQ(chunks.size(), 6u);

@@ -94,9 +94,8 @@ void expectSameBytes(const std::string& actual, const std::string& expected, con
     std::size_t at = 0;
     while (at < actual.size() && at < expected.size() && actual[at] == expected[at]) ++at;
     ADD_FAILURE() << what << ": " << actual.size() << " bytes, expected " << expected.size()
-                  << "; first difference at byte " << at << ": \""
-                  << actual.substr(at > 40 ? at - 40 : 0, 120) << "\" instead of \""
-                  << expected.substr(at > 40 ? at - 40 : 0, 120) << "\"";
+                  << "; first difference at byte " << at << ": \"" << actual.substr(at > 40 ? at - 40 : 0, 120)
+                  << "\" instead of \"" << expected.substr(at > 40 ? at - 40 : 0, 120) << "\"";
 }
 
 std::set<std::string> namesIn(const fs::path& folder) {
@@ -120,18 +119,13 @@ std::int64_t floatBits(float value) {
 // A channel with signal well above the threshold, different on every channel.
 std::vector<std::int64_t> loud(std::size_t frames, std::int64_t base) {
     std::vector<std::int64_t> samples(frames);
-    for (std::size_t f = 0; f < frames; ++f)
-        samples[f] = (f % 2 ? -1 : 1) * (base + static_cast<std::int64_t>(f));
+    for (std::size_t f = 0; f < frames; ++f) samples[f] = (f % 2 ? -1 : 1) * (base + static_cast<std::int64_t>(f));
     return samples;
 }
 
-std::vector<std::int64_t> silent(std::size_t frames) {
-    return std::vector<std::int64_t>(frames, 0);
-}
+std::vector<std::int64_t> silent(std::size_t frames) { return std::vector<std::int64_t>(frames, 0); }
 
-std::string expectedIxml(const std::vector<std::string>& names) {
-    return detail::buildTrackListIxml(names);
-}
+std::string expectedIxml(const std::vector<std::string>& names) { return detail::buildTrackListIxml(names); }
 
 // ---------------------------------------------------------------------------
 // Layout of the written file
@@ -139,19 +133,19 @@ std::string expectedIxml(const std::vector<std::string>& names) {
 TEST(CompressPolyWav, SixTracksWithTwoEmptyGiveFourExtensibleChannels) {
     TempDir dir;
     const std::size_t frames = 5;
-    const ChannelSamples source = {loud(frames, 100000), silent(frames), loud(frames, 300000),
+    const ChannelSamples source = {loud(frames, 100000),  silent(frames), loud(frames, 300000),
                                    loud(frames, -400000), silent(frames), loud(frames, 600000)};
-    WavBuilder().fmt({.formatTag = 1, .channels = 6, .bitsPerSample = 24})
+    WavBuilder()
+        .fmt({.formatTag = 1, .channels = 6, .bitsPerSample = 24})
         .data(testing::pcmFrames(24, source))
         .write(dir / "A012T03.WAV");
 
     const fs::path written = compressPolyWav(dir / "A012T03.WAV", false, kThreshold, {});
 
     EXPECT_EQ(written, dir / "A012T03_SLIM.WAV");
-    const std::string fmt40 = hex({0xFE, 0xFF, 0x04, 0x00, 0x80, 0xBB, 0x00, 0x00, 0x00, 0xCA, 0x08, 0x00,
-                                   0x0C, 0x00, 0x18, 0x00, 0x16, 0x00, 0x18, 0x00, 0x00, 0x00, 0x00, 0x00,
-                                   0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA,
-                                   0x00, 0x38, 0x9B, 0x71});
+    const std::string fmt40 = hex({0xFE, 0xFF, 0x04, 0x00, 0x80, 0xBB, 0x00, 0x00, 0x00, 0xCA, 0x08, 0x00, 0x0C, 0x00,
+                                   0x18, 0x00, 0x16, 0x00, 0x18, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00,
+                                   0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71});
     const std::string expected = WavBuilder()
                                      .chunk("fmt ", fmt40)
                                      .chunk("iXML", expectedIxml({"Track 1", "Track 3", "Track 4", "Track 6"}))
@@ -187,7 +181,9 @@ TEST_P(OutputFmt, UsesTheShortFormUpToTwoChannelsWithTheEffectiveCode) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, OutputFmt,
     ::testing::Values(
-        FmtCase{"pcm_to_two", {.formatTag = 1, .channels = 3, .bitsPerSample = 16}, {false, true, false},
+        FmtCase{"pcm_to_two",
+                {.formatTag = 1, .channels = 3, .bitsPerSample = 16},
+                {false, true, false},
                 {.formatTag = 1, .channels = 2, .bitsPerSample = 16}},
         FmtCase{"extensible_pcm_to_one",
                 {.formatTag = 0xFFFE, .channels = 3, .bitsPerSample = 24, .subFormat = 1, .channelMask = 7},
@@ -197,10 +193,12 @@ INSTANTIATE_TEST_SUITE_P(
                 {.formatTag = 0xFFFE, .channels = 4, .bitsPerSample = 32, .subFormat = 3, .channelMask = 0x33},
                 {false, true, true, false},
                 {.formatTag = 3, .channels = 2, .bitsPerSample = 32}},
-        FmtCase{"float_to_three_extensible", {.formatTag = 3, .channels = 4, .bitsPerSample = 32},
+        FmtCase{"float_to_three_extensible",
+                {.formatTag = 3, .channels = 4, .bitsPerSample = 32},
                 {false, false, true, false},
                 {.formatTag = 0xFFFE, .channels = 3, .bitsPerSample = 32, .subFormat = 3, .channelMask = 0}},
-        FmtCase{"rate_kept", {.formatTag = 1, .channels = 2, .sampleRate = 96000, .bitsPerSample = 24},
+        FmtCase{"rate_kept",
+                {.formatTag = 1, .channels = 2, .sampleRate = 96000, .bitsPerSample = 24},
                 {true, false},
                 {.formatTag = 1, .channels = 1, .sampleRate = 96000, .bitsPerSample = 24}}),
     [](const auto& info) { return std::string(info.param.label); });
@@ -245,31 +243,42 @@ TEST_P(ChunkOrder, CarriesEveryChunkOnItsSideInOrder) {
 const testing::Chunk kFmtMark{"fmt ", "", {}, true};
 const testing::Chunk kDataMark{"data", "", {}, true};
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ChunkOrder,
-    ::testing::Values(
-        OrderCase{"bext_first_keeps_its_place",
-                  {{"bext", testing::bextPayload(123), {}, true}, {"JUNK", "odd", {}, true}, kFmtMark,
-                   {"LIST", "INFOx", {}, true}, kDataMark, {"cue ", "12345", {}, true}},
-                  {"bext", "fmt ", "JUNK", "LIST", "iXML", "data", "cue "}},
-        OrderCase{"other_first_puts_fmt_first",
-                  {{"JUNK", std::string(28, '\0'), {}, true}, {"bext", testing::bextPayload(9), {}, true},
-                   kFmtMark, kDataMark},
-                  {"fmt ", "JUNK", "bext", "iXML", "data"}},
-        OrderCase{"chunks_after_data_stay_after",
-                  {kDataMark, kFmtMark, {"bext", testing::bextPayload(5, 603), {}, true}, {"umid", "u", {}, true}},
-                  {"fmt ", "iXML", "data", "bext", "umid"}},
-        OrderCase{"per_channel_chunks_renumbered",
-                  {kFmtMark, {"ond1", "first", {}, true}, {"ond2", "second", {}, true},
-                   {"ond3", "third", {}, true}, kDataMark},
-                  {"fmt ", "ond1", "ond2", "iXML", "data"}}),
-    [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Cases, ChunkOrder,
+                         ::testing::Values(OrderCase{"bext_first_keeps_its_place",
+                                                     {{"bext", testing::bextPayload(123), {}, true},
+                                                      {"JUNK", "odd", {}, true},
+                                                      kFmtMark,
+                                                      {"LIST", "INFOx", {}, true},
+                                                      kDataMark,
+                                                      {"cue ", "12345", {}, true}},
+                                                     {"bext", "fmt ", "JUNK", "LIST", "iXML", "data", "cue "}},
+                                           OrderCase{"other_first_puts_fmt_first",
+                                                     {{"JUNK", std::string(28, '\0'), {}, true},
+                                                      {"bext", testing::bextPayload(9), {}, true},
+                                                      kFmtMark,
+                                                      kDataMark},
+                                                     {"fmt ", "JUNK", "bext", "iXML", "data"}},
+                                           OrderCase{"chunks_after_data_stay_after",
+                                                     {kDataMark,
+                                                      kFmtMark,
+                                                      {"bext", testing::bextPayload(5, 603), {}, true},
+                                                      {"umid", "u", {}, true}},
+                                                     {"fmt ", "iXML", "data", "bext", "umid"}},
+                                           OrderCase{"per_channel_chunks_renumbered",
+                                                     {kFmtMark,
+                                                      {"ond1", "first", {}, true},
+                                                      {"ond2", "second", {}, true},
+                                                      {"ond3", "third", {}, true},
+                                                      kDataMark},
+                                                     {"fmt ", "ond1", "ond2", "iXML", "data"}}),
+                         [](const auto& info) { return std::string(info.param.label); });
 
 TEST(CompressPolyWav, ExistingXmlIsRewrittenInPlaceWithoutAddingADocument) {
     TempDir dir;
     const ChannelSamples samples = {silent(3), loud(3, 70000), loud(3, 80000)};
-    const std::string ixml = "<BWFXML><TRACK_LIST><TRACK><NAME>A</NAME></TRACK><TRACK><NAME>B</NAME></TRACK>"
-                             "<TRACK><NAME>C</NAME></TRACK></TRACK_LIST></BWFXML>";
+    const std::string ixml =
+        "<BWFXML><TRACK_LIST><TRACK><NAME>A</NAME></TRACK><TRACK><NAME>B</NAME></TRACK>"
+        "<TRACK><NAME>C</NAME></TRACK></TRACK_LIST></BWFXML>";
     WavBuilder()
         .fmt({.channels = 3, .bitsPerSample = 16})
         .data(testing::pcmFrames(16, samples))
@@ -317,20 +326,22 @@ TEST_P(BitExactCopy, KeepsEverySampleUnchanged) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, BitExactCopy,
-    ::testing::Values(
-        ExactCase{"pcm16", {.formatTag = 1, .channels = 4, .bitsPerSample = 16},
-                  {-32768, 32767, 32766, -32767, 16384, 1, -1, 0}},
-        ExactCase{"pcm24", {.formatTag = 1, .channels = 4, .bitsPerSample = 24},
-                  {-8388608, 8388607, 8388606, -8388607, 1, -1, 0, 123457}},
-        ExactCase{"pcm32",
-                  {.formatTag = 0xFFFE, .channels = 4, .bitsPerSample = 32, .subFormat = 1},
-                  {std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(),
-                   123456789, -123456789, 1, -1, 0}},
-        ExactCase{"float32",
-                  {.formatTag = 3, .channels = 4, .bitsPerSample = 32},
-                  {0x7FC00000, 0x7FA00001, 0xFFC12345, 0x7F800000, 0xFF800000, floatBits(-0.0f),
-                   floatBits(std::numeric_limits<float>::max()), floatBits(std::numeric_limits<float>::denorm_min()),
-                   floatBits(1.5f), floatBits(-1.0f), floatBits(0.1f)}}),
+    ::testing::Values(ExactCase{"pcm16",
+                                {.formatTag = 1, .channels = 4, .bitsPerSample = 16},
+                                {-32768, 32767, 32766, -32767, 16384, 1, -1, 0}},
+                      ExactCase{"pcm24",
+                                {.formatTag = 1, .channels = 4, .bitsPerSample = 24},
+                                {-8388608, 8388607, 8388606, -8388607, 1, -1, 0, 123457}},
+                      ExactCase{"pcm32",
+                                {.formatTag = 0xFFFE, .channels = 4, .bitsPerSample = 32, .subFormat = 1},
+                                {std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(),
+                                 123456789, -123456789, 1, -1, 0}},
+                      ExactCase{"float32",
+                                {.formatTag = 3, .channels = 4, .bitsPerSample = 32},
+                                {0x7FC00000, 0x7FA00001, 0xFFC12345, 0x7F800000, 0xFF800000, floatBits(-0.0f),
+                                 floatBits(std::numeric_limits<float>::max()),
+                                 floatBits(std::numeric_limits<float>::denorm_min()), floatBits(1.5f), floatBits(-1.0f),
+                                 floatBits(0.1f)}}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(CompressPolyWav, ATruncatedSourceGivesSizesOfTheFramesWritten) {
@@ -395,7 +406,8 @@ TEST(CompressPolyWav, WideFramesUseBoundedBuffers) {
     ChannelSamples channels(channelCount, silent(frames));
     channels[1] = loud(frames, 20000);
     channels[2999] = loud(frames, -30000);
-    WavBuilder().fmt({.channels = channelCount, .bitsPerSample = 16})
+    WavBuilder()
+        .fmt({.channels = channelCount, .bitsPerSample = 16})
         .data(testing::pcmFrames(16, channels))
         .write(dir / "in.wav");
 
@@ -422,9 +434,7 @@ std::string outputOf(const std::string& command, int& status) {
     return out;
 }
 
-std::string quoted(const fs::path& path) {
-    return "'" + path.string() + "'";
-}
+std::string quoted(const fs::path& path) { return "'" + path.string() + "'"; }
 
 // The kept channels as sox extracts them from the source, raw.
 std::string soxRemix(const fs::path& source, const std::vector<int>& keptOneBased) {
@@ -436,7 +446,6 @@ std::string soxRemix(const fs::path& source, const std::vector<int>& keptOneBase
     EXPECT_EQ(status, 0) << command;
     return out;
 }
-
 
 fs::path copyFromCorpus(const TempDir& dir, const std::string& name) {
     fs::copy_file(testing::corpusDir() / name, dir / name);
@@ -481,8 +490,7 @@ TEST(CompressPolyWavCorpus, FieldRecorderFileKeepsItsMetadataAroundTheNewList) {
     const auto chunks = parseWav(testing::readFile(written));
     EXPECT_EQ(idsOf(chunks), (std::vector<std::string>{"bext", "fmt ", "iXML", "data"}));
     EXPECT_EQ(payloadOf(chunks, "bext"), sourceChunk(source, "bext"));
-    expectSameBytes(payloadOf(chunks, "iXML"), expectedIxmlAfterRewrite(sourceChunk(source, "iXML"), {"Boom"}),
-                    "iXML");
+    expectSameBytes(payloadOf(chunks, "iXML"), expectedIxmlAfterRewrite(sourceChunk(source, "iXML"), {"Boom"}), "iXML");
     expectSameBytes(payloadOf(chunks, "data"), soxRemix(source, {2}), "data");
 
     const PolyWavInfo info = analyzePolyWav(written, 1e-4);
@@ -526,8 +534,8 @@ TEST(CompressPolyWavCorpus, WorkstationDocumentGetsTheListInItsPlaceOrBeforeItsR
     for (const bool withoutList : {false, true}) {
         TempDir dir;
         const fs::path source = dir / "Nuendo 5.1.wav";
-        testing::writeFile(source, nuendoWithSignal(testing::readFile(testing::corpusDir() / "Nuendo 5.1.wav"),
-                                                    withoutList));
+        testing::writeFile(source,
+                           nuendoWithSignal(testing::readFile(testing::corpusDir() / "Nuendo 5.1.wav"), withoutList));
         const std::string sourceIxml = sourceChunk(source, "iXML");
         EXPECT_EQ(sourceIxml.find("TRACK_LIST") == std::string::npos, withoutList);
 
@@ -569,9 +577,10 @@ void expectOutsideReadersAccept(const fs::path& file, bool isFloat) {
     // byte, an extensible fmt without speaker positions (the tracks are not
     // speakers), and no 'fact' chunk for such integer or float data. It makes
     // the same remarks on recorders' own files. Any other remark fails.
-    const std::string remarks = unexpectedLines(sndfileInfo, {"*** 'data' chunk should be an even number of bytes in length.",
-                                                              "**** All non-PCM format files should have a 'fact' chunk.",
-                                                              "  Channel Mask  : 0x0 (should not be zero)"});
+    const std::string remarks =
+        unexpectedLines(sndfileInfo, {"*** 'data' chunk should be an even number of bytes in length.",
+                                      "**** All non-PCM format files should have a 'fact' chunk.",
+                                      "  Channel Mask  : 0x0 (should not be zero)"});
     for (const char* word : {"Warning", "WARNING", "warning", "Error", "error", "***", "should", "weird"})
         EXPECT_EQ(remarks.find(word), std::string::npos) << word << " in\n" << sndfileInfo;
 }
@@ -603,7 +612,8 @@ TEST_P(OutsideReaders, OpenTheOutputAndFindTheKeptChannels) {
         }
         channels.push_back(std::move(samples));
     }
-    WavBuilder().chunk("bext", testing::bextPayload(1000))
+    WavBuilder()
+        .chunk("bext", testing::bextPayload(1000))
         .fmt(c.spec)
         .data(testing::pcmFrames(c.spec.bitsPerSample, channels))
         .chunk("LIST", "INFOINAM\x06\0\0\0Scene\0"s)
@@ -617,16 +627,17 @@ TEST_P(OutsideReaders, OpenTheOutputAndFindTheKeptChannels) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, OutsideReaders,
-    ::testing::Values(ReaderCase{"pcm16_to_two", {.formatTag = 1, .channels = 3, .bitsPerSample = 16},
-                                 {false, true, false}},
-                      ReaderCase{"pcm24_to_one", {.formatTag = 1, .channels = 2, .bitsPerSample = 24}, {true, false}},
-                      ReaderCase{"pcm24_to_three", {.formatTag = 1, .channels = 8, .bitsPerSample = 24},
-                                 {false, true, false, true, true, true, true, false}},
-                      ReaderCase{"pcm32_extensible_to_four",
-                                 {.formatTag = 0xFFFE, .channels = 6, .bitsPerSample = 32, .subFormat = 1},
-                                 {false, true, false, false, true, false}},
-                      ReaderCase{"float_to_three", {.formatTag = 3, .channels = 4, .bitsPerSample = 32},
-                                 {false, false, true, false}}),
+    ::testing::Values(
+        ReaderCase{"pcm16_to_two", {.formatTag = 1, .channels = 3, .bitsPerSample = 16}, {false, true, false}},
+        ReaderCase{"pcm24_to_one", {.formatTag = 1, .channels = 2, .bitsPerSample = 24}, {true, false}},
+        ReaderCase{"pcm24_to_three",
+                   {.formatTag = 1, .channels = 8, .bitsPerSample = 24},
+                   {false, true, false, true, true, true, true, false}},
+        ReaderCase{"pcm32_extensible_to_four",
+                   {.formatTag = 0xFFFE, .channels = 6, .bitsPerSample = 32, .subFormat = 1},
+                   {false, true, false, false, true, false}},
+        ReaderCase{
+            "float_to_three", {.formatTag = 3, .channels = 4, .bitsPerSample = 32}, {false, false, true, false}}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(OutsideReadersCorpus, OpenTheSlimmedRecorderFile) {
@@ -737,13 +748,13 @@ class WriteFailure : public ::testing::TestWithParam<FaultCase> {};
 
 TEST_P(WriteFailure, LeavesTheSourceAndNoOtherFile) {
     TempDir dir;
-    const std::string sourceBytes = WavBuilder()
-                                        .chunk("bext", testing::bextPayload(1))
-                                        .fmt({.channels = 3, .bitsPerSample = 24})
-                                        .data(testing::pcmFrames(24, {loud(60000, 90000), silent(60000),
-                                                                      loud(60000, 80000)}))
-                                        .chunk("LIST", std::string(5000, 'x'))
-                                        .bytes();
+    const std::string sourceBytes =
+        WavBuilder()
+            .chunk("bext", testing::bextPayload(1))
+            .fmt({.channels = 3, .bitsPerSample = 24})
+            .data(testing::pcmFrames(24, {loud(60000, 90000), silent(60000), loud(60000, 80000)}))
+            .chunk("LIST", std::string(5000, 'x'))
+            .bytes();
     testing::writeFile(dir / "T1.WAV", sourceBytes);
 
     EXPECT_EQ(writeUnderSizeLimit(dir / "T1.WAV", GetParam().overwrite, GetParam().limit), 0);
@@ -752,14 +763,12 @@ TEST_P(WriteFailure, LeavesTheSourceAndNoOtherFile) {
     EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"T1.WAV"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, WriteFailure,
-                         ::testing::Values(FaultCase{"overwrite_in_header", true, 100},
-                                           FaultCase{"overwrite_in_audio", true, 200000},
-                                           FaultCase{"overwrite_in_last_chunk", true, 360000 + 1000},
-                                           FaultCase{"copy_in_header", false, 10},
-                                           FaultCase{"copy_in_audio", false, 300001},
-                                           FaultCase{"copy_in_last_chunk", false, 360000 + 1000}),
-                         [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WriteFailure,
+    ::testing::Values(FaultCase{"overwrite_in_header", true, 100}, FaultCase{"overwrite_in_audio", true, 200000},
+                      FaultCase{"overwrite_in_last_chunk", true, 360000 + 1000}, FaultCase{"copy_in_header", false, 10},
+                      FaultCase{"copy_in_audio", false, 300001}, FaultCase{"copy_in_last_chunk", false, 360000 + 1000}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 TEST(CompressPolyWav, AFailedRenameRemovesTheTemporaryFile) {
     TempDir dir;
@@ -810,8 +819,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, Refusals,
     ::testing::Values(
         RefusalCase{"not_riff", "RIFX\x10\0\0\0WAVEfmt "s, "", "Not a RIFF/WAVE file"},
-        RefusalCase{"eight_bit",
-                    testing::simpleWav({.channels = 2, .bitsPerSample = 8}, {{0, 100}, {0, 0}}), "",
+        RefusalCase{"eight_bit", testing::simpleWav({.channels = 2, .bitsPerSample = 8}, {{0, 100}, {0, 0}}), "",
                     "Unsupported bit depth"},
         RefusalCase{"no_data", WavBuilder().fmt({}).bytes(), "", "Missing fmt or data chunk"},
         RefusalCase{"no_empty_track",
@@ -826,13 +834,14 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"temporary_name_is_the_source",
                     testing::simpleWav({.channels = 2, .bitsPerSample = 16}, {loud(9, 500), silent(9)}), "out.wav",
                     "Could not create output file"},
-        RefusalCase{"output_beyond_four_gigabytes",
-                    WavBuilder()
-                        .fmt({.channels = 2, .bitsPerSample = 16})
-                        .data(testing::pcmFrames(16, {loud(9, 500), silent(9)}))
-                        .chunk({"JUNK", "", 0xFFFFFFF0u, true})
-                        .bytes(),
-                    "", "Output file would exceed the 4 GB limit of a WAV file"}),
+        RefusalCase{
+            "output_beyond_four_gigabytes",
+            WavBuilder()
+                .fmt({.channels = 2, .bitsPerSample = 16})
+                .data(testing::pcmFrames(16, {loud(9, 500), silent(9)}))
+                .chunk({"JUNK", "", 0xFFFFFFF0u, true})
+                .bytes(),
+            "", "Output file would exceed the 4 GB limit of a WAV file"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace
