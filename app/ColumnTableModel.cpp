@@ -1,0 +1,53 @@
+#include "ColumnTableModel.h"
+
+#include <QGuiApplication>
+
+namespace quillon::app {
+
+void ColumnTableModel::setColumns(std::vector<TableColumn> columns) {
+    reload([&] { columns_ = std::move(columns); });
+}
+
+QString ColumnTableModel::columnId(int column) const {
+    if (column < 0 || static_cast<std::size_t>(column) >= columns_.size()) return {};
+    return columns_[static_cast<std::size_t>(column)].id;
+}
+
+void ColumnTableModel::reload(const std::function<void()>& change) {
+    beginResetModel();
+    if (change) change();
+    endResetModel();
+}
+
+int ColumnTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(columns_.size());
+}
+
+QVariant ColumnTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+    if (section < 0 || static_cast<std::size_t>(section) >= columns_.size()) return {};
+    return columns_[static_cast<std::size_t>(section)].title;
+}
+
+QVariant ColumnTableModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid()) return {};
+    const std::optional<Cell> shown = cell(index.row(), columnId(index.column()));
+    if (!shown) return {};
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole:
+        return shown->text;
+    case Qt::ForegroundRole:
+        return toneColour(shown->tone, QGuiApplication::palette());
+    case ToneRole:
+        return static_cast<int>(shown->tone);
+    default:
+        return {};
+    }
+}
+
+Qt::ItemFlags ColumnTableModel::flags(const QModelIndex& index) const {
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+}
+
+}  // namespace quillon::app

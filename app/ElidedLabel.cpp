@@ -1,0 +1,48 @@
+#include "ElidedLabel.h"
+
+#include <QPainter>
+
+namespace quillon::app {
+namespace {
+
+// Line breaks inside a message would make a second line; show them as spaces.
+QString asOneLine(QString text) {
+    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    return text;
+}
+
+}  // namespace
+
+ElidedLabel::ElidedLabel(const QString& text, QWidget* parent) : QFrame(parent), text_(text) {
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+}
+
+void ElidedLabel::setText(const QString& text) {
+    if (text == text_) return;
+    text_ = text;
+    setToolTip(text_);
+    update();
+    emit textChanged(text_);
+}
+
+QString ElidedLabel::displayedText() const {
+    return fontMetrics().elidedText(asOneLine(text_), Qt::ElideMiddle, contentsRect().width());
+}
+
+QSize ElidedLabel::sizeHint() const {
+    const QMargins margins = contentsMargins();
+    return {fontMetrics().horizontalAdvance(asOneLine(text_)) + margins.left() + margins.right(),
+            fontMetrics().height() + margins.top() + margins.bottom()};
+}
+
+QSize ElidedLabel::minimumSizeHint() const { return {0, sizeHint().height()}; }
+
+void ElidedLabel::paintEvent(QPaintEvent* event) {
+    QFrame::paintEvent(event);
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(contentsRect(), Qt::AlignLeft | Qt::AlignVCenter, displayedText());
+}
+
+}  // namespace quillon::app

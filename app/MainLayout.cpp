@@ -1,0 +1,115 @@
+#include "MainLayout.h"
+
+#include <QWidget>
+
+#include <cmath>
+
+namespace quillon::app {
+namespace {
+
+constexpr QSize contentSize{960, 640};
+constexpr QSize minimumContentSize{760, 480};
+constexpr int pathFieldHeight = 24;
+constexpr int progressHeight = 12;
+
+// Top-left corner that centres a box of `height` on `centreY`.
+int topForCentre(double centreY, int height) { return static_cast<int>(std::lround(centreY - height / 2.0)); }
+
+}  // namespace
+
+MainLayout::MainLayout(QWidget* parent) : QLayout(parent) { setContentsMargins(0, 0, 0, 0); }
+
+MainLayout::~MainLayout() {
+    while (QLayoutItem* item = takeAt(0)) delete item;
+}
+
+void MainLayout::addItem(QLayoutItem* item) { items_.push_back(item); }
+
+int MainLayout::count() const { return static_cast<int>(items_.size()); }
+
+QLayoutItem* MainLayout::itemAt(int index) const {
+    if (index < 0 || index >= count()) return nullptr;
+    return items_[static_cast<std::size_t>(index)];
+}
+
+QLayoutItem* MainLayout::takeAt(int index) {
+    if (index < 0 || index >= count()) return nullptr;
+    QLayoutItem* taken = items_[static_cast<std::size_t>(index)];
+    items_.erase(items_.begin() + index);
+    return taken;
+}
+
+QSize MainLayout::sizeHint() const { return contentSize; }
+
+QSize MainLayout::minimumSize() const { return minimumContentSize; }
+
+void MainLayout::setGeometry(const QRect& rect) {
+    QLayout::setGeometry(rect);
+    if (count() != SlotCount) return;
+    for (const QLayoutItem* slotItem : items_)
+        if (!slotItem->widget()) return;
+
+    const int left = rect.left() + margin;
+    const int right = rect.left() + rect.width() - margin;  // exclusive edge
+    const int top = rect.top() + margin;
+    const int bottom = rect.top() + rect.height() - margin;
+    // Widgets are placed directly: a layout item would shrink a fixed-height
+    // control to its hint and skip the hidden progress bar, whose place stays
+    // reserved.
+    auto natural = [this](Slot slot) { return item(slot)->widget()->sizeHint(); };
+    auto place = [this](Slot slot, int x, int y, int width, int height) {
+        item(slot)->widget()->setGeometry(QRect(x, y, width, height));
+    };
+
+    // Top row: the path field stretches up to Browse… and Scan at the right.
+    const double pathCentre = top + pathFieldHeight / 2.0;
+    const QSize scanSize = natural(ScanButton);
+    const int scanX = right - scanSize.width();
+    place(ScanButton, scanX, topForCentre(pathCentre, scanSize.height()), scanSize.width(), scanSize.height());
+    const QSize browseSize = natural(BrowseButton);
+    const int browseX = scanX - 8 - browseSize.width();
+    place(BrowseButton, browseX, topForCentre(pathCentre, browseSize.height()), browseSize.width(),
+          browseSize.height());
+    place(PathField, left, top, browseX - 8 - left, pathFieldHeight);
+
+    // Check box row.
+    const QSize recursiveSize = natural(RecursiveCheck);
+    const int checkTop = top + pathFieldHeight + 10;
+    place(RecursiveCheck, left, checkTop, recursiveSize.width(), recursiveSize.height());
+    const QSize overwriteSize = natural(OverwriteCheck);
+    place(OverwriteCheck, left + recursiveSize.width() + 16,
+          topForCentre(checkTop + recursiveSize.height() / 2.0, overwriteSize.height()), overwriteSize.width(),
+          overwriteSize.height());
+
+    // Bottom up: progress bar, status line, button row.
+    const int progressTop = bottom - progressHeight;
+    place(Progress, left, progressTop, right - left, progressHeight);
+    const int statusHeight = natural(StatusLabel).height();
+    const int statusTop = progressTop - 6 - statusHeight;
+    place(StatusLabel, left, statusTop, right - left, statusHeight);
+
+    const QSize removeAllSize = natural(RemoveAllButton);
+    const int buttonsTop = statusTop - 10 - removeAllSize.height();
+    place(RemoveAllButton, left, buttonsTop, removeAllSize.width(), removeAllSize.height());
+    const double buttonsCentre = buttonsTop + removeAllSize.height() / 2.0;
+    const QSize removeSelectedSize = natural(RemoveSelectedButton);
+    place(RemoveSelectedButton, left + removeAllSize.width() + 8,
+          topForCentre(buttonsCentre, removeSelectedSize.height()), removeSelectedSize.width(),
+          removeSelectedSize.height());
+    const QSize selectAllSize = natural(SelectAllButton);
+    place(SelectAllButton, right - selectAllSize.width(), topForCentre(buttonsCentre, selectAllSize.height()),
+          selectAllSize.width(), selectAllSize.height());
+
+    // The two lists share what is left; the caption sits under the track list.
+    const int listsTop = checkTop + recursiveSize.height() + 10;
+    const int listsBottom = buttonsTop - 10;
+    const int fileListWidth = static_cast<int>(std::lround(fileListShare * rect.width())) - margin;
+    place(FileList, left, listsTop, fileListWidth, listsBottom - listsTop);
+    const int trackLeft = left + fileListWidth + 10;
+    const int metaHeight = natural(MetaLabel).height();
+    const int metaTop = listsBottom - metaHeight;
+    place(MetaLabel, trackLeft, metaTop, right - trackLeft, metaHeight);
+    place(TrackList, trackLeft, listsTop, right - trackLeft, metaTop - 8 - listsTop);
+}
+
+}  // namespace quillon::app

@@ -1,0 +1,54 @@
+// Places the thirteen controls of the main window by fixed relations: 14-point
+// margins, the file list at 0.58 × content width − 14, the track list and its
+// caption beside it, rows of buttons and check boxes at their natural size.
+#pragma once
+
+#include <QLayout>
+
+#include <vector>
+
+namespace quillon::app {
+
+class MainLayout : public QLayout {
+    Q_OBJECT
+public:
+    // The controls, in the order in which they must be added.
+    enum Slot {
+        PathField,
+        BrowseButton,
+        ScanButton,
+        RecursiveCheck,
+        OverwriteCheck,
+        FileList,
+        TrackList,
+        MetaLabel,
+        RemoveAllButton,
+        RemoveSelectedButton,
+        SelectAllButton,
+        StatusLabel,
+        Progress,
+        SlotCount
+    };
+
+    static constexpr int margin = 14;
+    static constexpr double fileListShare = 0.58;
+
+    // The relations carry their own margins; the layout adds none.
+    explicit MainLayout(QWidget* parent = nullptr);
+    ~MainLayout() override;
+
+    void addItem(QLayoutItem* item) override;
+    int count() const override;
+    QLayoutItem* itemAt(int index) const override;
+    QLayoutItem* takeAt(int index) override;
+    QSize sizeHint() const override;
+    QSize minimumSize() const override;
+    void setGeometry(const QRect& rect) override;
+
+private:
+    QLayoutItem* item(Slot slot) const { return items_[slot]; }
+
+    std::vector<QLayoutItem*> items_;
+};
+
+}  // namespace quillon::app
