@@ -1,0 +1,71 @@
+#include "texts.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+namespace quillon::ui {
+namespace {
+
+std::string fileName(const std::filesystem::path& path) { return path.filename().string(); }
+
+std::string oneDecimal(double value) {
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 1);
+    return {buffer, result.ptr};
+}
+
+}  // namespace
+
+std::string peakText(double peak) {
+    if (!(peak > 0.0)) return "-inf";
+    return oneDecimal(20.0 * std::log10(peak)) + " dB";
+}
+
+std::string trackStateText(const TrackInfo& track) { return track.empty ? "empty" : "active"; }
+
+std::string captionText(const PolyWavInfo& info) {
+    if (!info.error.empty()) return "Error: " + info.error;
+    const std::string dot = " \xC2\xB7 ";  // MIDDLE DOT between spaces
+    return std::to_string(info.channels) + " tracks" + dot + std::to_string(info.activeCount()) + " active" + dot +
+           std::to_string(info.emptyCount()) + " empty" + dot + std::to_string(info.bitsPerSample) + "-bit" +
+           (info.isFloat ? " float" : "") + dot + std::to_string(info.sampleRate) + " Hz";
+}
+
+std::string analyzingText(std::int32_t fileNumber, std::int32_t fileCount, const std::filesystem::path& path) {
+    return "Analyzing " + std::to_string(fileNumber) + "/" + std::to_string(fileCount) + ": " + fileName(path);
+}
+
+std::int32_t filesWithEmptyTracks(const std::vector<PolyWavInfo>& results) {
+    return static_cast<std::int32_t>(std::count_if(results.begin(), results.end(), [](const PolyWavInfo& info) {
+        return info.error.empty() && info.emptyCount() > 0;
+    }));
+}
+
+std::string foundText(const std::vector<PolyWavInfo>& results) {
+    return "Found " + std::to_string(results.size()) + " polyphonic WAV file(s); " +
+           std::to_string(filesWithEmptyTracks(results)) + " have empty tracks.";
+}
+
+std::string scanFailedText(const std::string& error) { return "Scan failed: " + error; }
+
+bool isRemovalCandidate(const PolyWavInfo& info) {
+    return info.error.empty() && info.emptyCount() > 0 && info.activeCount() > 0;
+}
+
+std::string successLine(const PolyWavInfo& info, const std::filesystem::path& written) {
+    return fileName(info.path) + " \xE2\x86\x92 " + fileName(written) + " (" + std::to_string(info.emptyCount()) +
+           " removed, " + std::to_string(info.activeCount()) + " kept)";
+}
+
+std::string errorLine(const PolyWavInfo& info, const std::string& message) {
+    return fileName(info.path) + ": " + message;
+}
+
+std::string removalDoneText(std::int32_t done, std::int32_t failed) {
+    std::string text = "Removed empty tracks from " + std::to_string(done) + " file(s).";
+    if (failed != 0) text += " " + std::to_string(failed) + " failed.";
+    return text;
+}
+
+}  // namespace quillon::ui
