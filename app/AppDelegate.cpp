@@ -98,6 +98,17 @@ QString reportText(const RemovalReport& report) {
     return text;
 }
 
+// A push button with room around its title: the styles' own hint leaves the
+// text nearly touching the frame.
+class PushButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+    QSize sizeHint() const override { return QPushButton::sizeHint() + QSize(2 * horizontalPadding, 0); }
+
+private:
+    static constexpr int horizontalPadding = 8;
+};
+
 // Ends a task early when the controller is going away.
 struct Stopped : std::runtime_error {
     Stopped() : std::runtime_error("stopped") {}
@@ -138,9 +149,9 @@ void AppDelegate::applicationDidFinishLaunching() {
     _pathField = new QLineEdit;
     _pathField->setPlaceholderText(QStringLiteral("Choose a directory with polyphonic WAV files\u2026"));
     _pathField->setAcceptDrops(false);  // a dropped folder goes to the window, which scans it
-    auto* browseButton = new QPushButton(QStringLiteral("Browse\u2026"));
+    auto* browseButton = new PushButton(QStringLiteral("Browse\u2026"));
     connect(browseButton, &QPushButton::clicked, this, &AppDelegate::browse);
-    auto* scanButton = new QPushButton(QStringLiteral("Scan"));
+    auto* scanButton = new PushButton(QStringLiteral("Scan"));
     connect(scanButton, &QPushButton::clicked, this, &AppDelegate::scan);
     _recursiveCheck = new QCheckBox(QStringLiteral("Include subfolders"));
     _overwriteCheck = new QCheckBox(QStringLiteral("Overwrite originals when removing empty tracks"));
@@ -163,11 +174,11 @@ void AppDelegate::applicationDidFinishLaunching() {
     _progress->setTextVisible(false);
     _progress->setVisible(false);
 
-    auto* removeAllButton = new QPushButton(QStringLiteral("Remove Empty Tracks From All"));
+    auto* removeAllButton = new PushButton(QStringLiteral("Remove Empty Tracks From All"));
     connect(removeAllButton, &QPushButton::clicked, this, &AppDelegate::compressAll);
-    auto* removeSelectedButton = new QPushButton(QStringLiteral("Remove Empty Tracks From Selected"));
+    auto* removeSelectedButton = new PushButton(QStringLiteral("Remove Empty Tracks From Selected"));
     connect(removeSelectedButton, &QPushButton::clicked, this, &AppDelegate::compressSelected);
-    auto* selectAllButton = new QPushButton(QStringLiteral("Select All"));
+    auto* selectAllButton = new PushButton(QStringLiteral("Select All"));
     connect(selectAllButton, &QPushButton::clicked, this, &AppDelegate::selectAllFiles);
 
     auto* layout = new MainLayout(content);

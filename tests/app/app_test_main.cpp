@@ -1,5 +1,7 @@
 // The app tests need one QApplication; it is made only when tests run, so that
 // listing the tests works without a display.
+#include "app_test_support.h"
+
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -11,7 +13,10 @@ namespace {
 class QtApplication : public ::testing::Environment {
 public:
     QtApplication(int& argc, char** argv) : argc_(argc), argv_(argv) {}
-    void SetUp() override { application_ = std::make_unique<QApplication>(argc_, argv_); }
+    void SetUp() override {
+        quillon::app::testing::quietOffscreenPlatform();
+        application_ = std::make_unique<QApplication>(argc_, argv_);
+    }
     void TearDown() override { application_.reset(); }
 
 private:

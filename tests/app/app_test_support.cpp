@@ -135,4 +135,12 @@ void Harness::resizeContent(QSize size) {
 
 QString qs(const std::filesystem::path& path) { return QString::fromUtf8(path.string()); }
 
+void quietOffscreenPlatform() {
+    static const QtMessageHandler previous = qInstallMessageHandler(nullptr);
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+        if (message.startsWith(QLatin1String("This plugin does not support"))) return;
+        previous(type, context, message);
+    });
+}
+
 }  // namespace quillon::app::testing

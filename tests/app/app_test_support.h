@@ -93,4 +93,7 @@ private:
 
 QString qs(const std::filesystem::path& path);
 
+// Silences the offscreen platform's notes about window features it lacks.
+void quietOffscreenPlatform();
+
 }  // namespace quillon::app::testing

@@ -61,6 +61,7 @@ void print(const char* what, const Gaps& gaps) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    quietOffscreenPlatform();
     QApplication application(argc, argv);
     const int fileCount = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
     const int seconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;

@@ -86,6 +86,7 @@ bool saveBox(QWidget* parent, const AlertBox& request, const QString& file) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    quietOffscreenPlatform();
     QApplication application(argc, argv);
     if (argc != 2) {
         std::cerr << "usage: quillon_app_screenshot <output folder>\n";
