@@ -6,6 +6,7 @@
 #include "FileTableModel.h"
 #include "MainLayout.h"
 #include "TrackTableModel.h"
+#include "texts.h"
 
 #include <QCheckBox>
 #include <QDropEvent>
@@ -28,10 +29,6 @@
 namespace quillon::app {
 namespace {
 
-// The engine parameters of every scan and removal; the user cannot change them.
-constexpr double silenceThreshold = 0.001;
-constexpr std::int32_t minimumChannels = 2;
-
 constexpr QSize contentSize{960, 640};
 constexpr QSize minimumContentSize{760, 480};
 constexpr int rowHeight = 22;
@@ -51,22 +48,9 @@ const std::vector<TableColumn>& trackColumns() {
 // invalid sequences show as replacement characters.
 QString fromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
-QString fileName(const std::filesystem::path& path) { return fromUtf8(path.filename().string()); }
-
 std::filesystem::path toPath(const QString& text) { return std::filesystem::path(QFile::encodeName(text).toStdString()); }
 
 bool hasEmptyTracks(const PolyWavInfo& info) { return info.error.empty() && info.emptyCount() > 0; }
-
-// A file the writer can slim: it has something to remove and something to keep.
-bool canSlim(const PolyWavInfo& info) { return hasEmptyTracks(info) && info.activeCount() > 0; }
-
-QString caption(const PolyWavInfo& info) {
-    if (!info.error.empty()) return QStringLiteral("Error: %1").arg(fromUtf8(info.error));
-    return QStringLiteral("%1 tracks \u00B7 %2 active \u00B7 %3 empty \u00B7 %4-bit%5 \u00B7 %6 Hz")
-        .arg(QString::number(info.channels), QString::number(info.activeCount()), QString::number(info.emptyCount()),
-             QString::number(info.bitsPerSample), info.isFloat ? QStringLiteral(" float") : QString(),
-             QString::number(info.sampleRate));
-}
 
 AlertBox removalConfirmation(std::size_t fileCount, bool overwrite) {
     const QString count = QString::number(fileCount);
@@ -89,13 +73,13 @@ AlertBox removalConfirmation(std::size_t fileCount, bool overwrite) {
 }
 
 QString reportText(const RemovalReport& report) {
-    QString text;
-    if (!report.successLog.isEmpty()) text += QStringLiteral("Success:\n") + report.successLog;
-    if (!report.errorLog.isEmpty()) {
-        if (!text.isEmpty()) text += QLatin1Char('\n');
-        text += QStringLiteral("Errors:\n") + report.errorLog;
+    std::string text;
+    if (!report.successLog.empty()) text += "Success:\n" + report.successLog;
+    if (!report.errorLog.empty()) {
+        if (!text.empty()) text += '\n';
+        text += "Errors:\n" + report.errorLog;
     }
-    return text;
+    return fromUtf8(text);
 }
 
 // A push button with room around its title: the styles' own hint leaves the
@@ -270,7 +254,7 @@ void AppDelegate::startScan(std::filesystem::path folder, bool recursive) {
     worker_.start([this, folder = std::move(folder), recursive] {
         ScanOutcome outcome;
         try {
-            outcome.results = scanDirectory(folder, recursive, silenceThreshold, minimumChannels,
+            outcome.results = scanDirectory(folder, recursive, ui::kSilenceThreshold, ui::kMinChannels,
                                             [this](std::int32_t number, std::int32_t count,
                                                    const std::filesystem::path& path) {
                                                 reportProgress(number, count, path);
@@ -286,23 +270,19 @@ void AppDelegate::startScan(std::filesystem::path folder, bool recursive) {
 
 void AppDelegate::reportProgress(std::int32_t fileNumber, std::int32_t fileCount, const std::filesystem::path& path) {
     if (stopping_) throw Stopped();
-    QString text = QStringLiteral("Analyzing %1/%2: %3")
-                       .arg(QString::number(fileNumber), QString::number(fileCount), fileName(path));
+    QString text = fromUtf8(ui::analyzingText(fileNumber, fileCount, path));
     postToGui([this, text = std::move(text)] { _statusLabel->setText(text); });
 }
 
 void AppDelegate::finishScan(ScanOutcome outcome) {
     setBusy(false, std::nullopt);
     if (!outcome.error.empty()) {
-        const QString message = fromUtf8(outcome.error);
-        alert(message);
-        _statusLabel->setText(QStringLiteral("Scan failed: %1").arg(message));
+        alert(fromUtf8(outcome.error));
+        _statusLabel->setText(fromUtf8(ui::scanFailedText(outcome.error)));
         return;
     }
     trackModel_->reload([&] { fileModel_->reload([&] { _results = std::move(outcome.results); }); });
-    const auto withEmptyTracks = std::count_if(_results.begin(), _results.end(), hasEmptyTracks);
-    _statusLabel->setText(QStringLiteral("Found %1 polyphonic WAV file(s); %2 have empty tracks.")
-                              .arg(QString::number(_results.size()), QString::number(withEmptyTracks)));
+    _statusLabel->setText(fromUtf8(ui::foundText(_results)));
     _metaLabel->setText(QString());
     if (!_results.empty()) {
         selectOnlyFileRow(0);
@@ -331,7 +311,7 @@ std::optional<std::size_t> AppDelegate::currentFileRow() const {
 void AppDelegate::refreshTracks() {
     trackModel_->reload();
     const std::optional<std::size_t> row = currentFileRow();
-    _metaLabel->setText(row && *row < _results.size() ? caption(_results[*row]) : QString());
+    _metaLabel->setText(row && *row < _results.size() ? fromUtf8(ui::captionText(_results[*row])) : QString());
 }
 
 void AppDelegate::selectAllFiles() {
@@ -371,36 +351,31 @@ void AppDelegate::compressAll() {
 
 void AppDelegate::runCompress(const std::vector<std::size_t>& rows) {
     if (_busy) return;
-    // The task gets what it needs by value and never reads _results itself.
-    std::vector<RemovalJob> jobs;
-    for (const std::size_t row : rows) {
-        if (row >= _results.size() || !canSlim(_results[row])) continue;
-        const PolyWavInfo& info = _results[row];
-        jobs.push_back({info.path, info.emptyCount(), info.activeCount()});
-    }
-    if (jobs.empty()) {
+    // The task gets copies of the records and never reads _results itself.
+    std::vector<PolyWavInfo> files;
+    for (const std::size_t row : rows)
+        if (row < _results.size() && ui::isRemovalCandidate(_results[row])) files.push_back(_results[row]);
+    if (files.empty()) {
         alert(QStringLiteral("None of the selected files have empty tracks to remove (or all tracks are empty)."));
         return;
     }
     const bool overwrite = _overwriteCheck->isChecked();
-    if (!dialogs_->confirm(_window.get(), removalConfirmation(jobs.size(), overwrite))) return;
-    setBusy(true, QStringLiteral("Removing empty tracks from %1 file(s)\u2026").arg(QString::number(jobs.size())));
-    startRemoval(std::move(jobs), overwrite);
+    if (!dialogs_->confirm(_window.get(), removalConfirmation(files.size(), overwrite))) return;
+    setBusy(true, QStringLiteral("Removing empty tracks from %1 file(s)\u2026").arg(QString::number(files.size())));
+    startRemoval(std::move(files), overwrite);
 }
 
-void AppDelegate::startRemoval(std::vector<RemovalJob> jobs, bool overwrite) {
-    worker_.start([this, jobs = std::move(jobs), overwrite] {
+void AppDelegate::startRemoval(std::vector<PolyWavInfo> files, bool overwrite) {
+    worker_.start([this, files = std::move(files), overwrite] {
         RemovalReport report;
-        for (const RemovalJob& job : jobs) {
+        for (const PolyWavInfo& info : files) {
             if (stopping_) return;
             try {
-                const std::filesystem::path written = compressPolyWav(job.path, overwrite, silenceThreshold, {});
-                report.successLog += QStringLiteral("%1 \u2192 %2 (%3 removed, %4 kept)\n")
-                                         .arg(fileName(job.path), fileName(written), QString::number(job.emptyCount),
-                                              QString::number(job.activeCount));
+                const std::filesystem::path written = compressPolyWav(info.path, overwrite, ui::kSilenceThreshold, {});
+                report.successLog += ui::successLine(info, written) + '\n';
                 ++report.filesDone;
             } catch (const std::exception& failure) {
-                report.errorLog += QStringLiteral("%1: %2\n").arg(fileName(job.path), fromUtf8(failure.what()));
+                report.errorLog += ui::errorLine(info, failure.what()) + '\n';
                 ++report.filesFailed;
             }
         }
@@ -409,10 +384,7 @@ void AppDelegate::startRemoval(std::vector<RemovalJob> jobs, bool overwrite) {
 }
 
 void AppDelegate::finishRemoval(const RemovalReport& report) {
-    const QString failed =
-        report.filesFailed != 0 ? QStringLiteral(" %1 failed.").arg(QString::number(report.filesFailed)) : QString();
-    setBusy(false,
-            QStringLiteral("Removed empty tracks from %1 file(s).%2").arg(QString::number(report.filesDone), failed));
+    setBusy(false, fromUtf8(ui::removalDoneText(report.filesDone, report.filesFailed)));
     dialogs_->showMessage(_window.get(),
                           {QStringLiteral("Remove Empty Tracks complete"), reportText(report), AlertStyle::Default, {}});
     scan();

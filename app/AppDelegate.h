@@ -43,10 +43,11 @@ struct ScanOutcome {
     std::vector<PolyWavInfo> results;
 };
 
-// What a background removal hands back: one line per file in either log.
+// What a background removal hands back: one line per file in either log,
+// as UTF-8 bytes.
 struct RemovalReport {
-    QString successLog;
-    QString errorLog;
+    std::string successLog;
+    std::string errorLog;
     int filesDone = 0;
     int filesFailed = 0;
 };
@@ -102,14 +103,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    struct RemovalJob {
-        std::filesystem::path path;
-        int emptyCount = 0;
-        int activeCount = 0;
-    };
-
     void startScan(std::filesystem::path folder, bool recursive);
-    void startRemoval(std::vector<RemovalJob> jobs, bool overwrite);
+    void startRemoval(std::vector<PolyWavInfo> files, bool overwrite);
     void reportProgress(std::int32_t fileNumber, std::int32_t fileCount, const std::filesystem::path& path);
     void selectOnlyFileRow(int row);
     template <typename Task>

@@ -1,6 +1,6 @@
 #include "TrackTableModel.h"
 
-#include <cmath>
+#include "texts.h"
 
 namespace quillon::app {
 namespace {
@@ -8,8 +8,8 @@ namespace {
 QString trackText(const TrackInfo& track, const QString& columnId) {
     if (columnId == QLatin1String("num")) return QString::number(track.index + 1);
     if (columnId == QLatin1String("name")) return QString::fromUtf8(track.name);
-    if (columnId == QLatin1String("peak")) return peakText(track.peak);
-    return track.empty ? QStringLiteral("empty") : QStringLiteral("active");
+    if (columnId == QLatin1String("peak")) return QString::fromUtf8(ui::peakText(track.peak));
+    return QString::fromUtf8(ui::trackStateText(track));
 }
 
 TextTone trackTone(const TrackInfo& track, const QString& columnId) {
@@ -18,11 +18,6 @@ TextTone trackTone(const TrackInfo& track, const QString& columnId) {
 }
 
 }  // namespace
-
-QString peakText(double peak) {
-    if (peak > 0.0) return QString::asprintf("%.1f dB", 20.0 * std::log10(peak));
-    return QStringLiteral("-inf");
-}
 
 TrackTableModel::TrackTableModel(const std::vector<PolyWavInfo>& results, CurrentFile currentFile,
                                  QObject* parent)

@@ -33,7 +33,4 @@ private:
     CurrentFile currentFile_;
 };
 
-// The peak of a linear level in dBFS, "-inf" for silence.
-QString peakText(double peak);
-
 }  // namespace quillon::app

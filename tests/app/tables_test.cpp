@@ -5,7 +5,7 @@
 #include "ColumnTableModel.h"
 #include "ElidedLabel.h"
 #include "TextTone.h"
-#include "TrackTableModel.h"
+#include "texts.h"
 
 #include <QGuiApplication>
 #include <QItemSelectionModel>
@@ -86,7 +86,7 @@ TEST_F(TablesTest, TrackCellsShowNumberNamePeakAndState) {
 TEST(PeakTextTest, ConvertsLinearPeaksToDecibels) {
     const std::vector<std::pair<double, const char*>> cases{
         {0.0, "-inf"}, {0.5, "-6.0 dB"}, {0.001, "-60.0 dB"}, {1.0, "0.0 dB"}, {2.0, "6.0 dB"}, {1e-9, "-180.0 dB"}};
-    for (const auto& [peak, text] : cases) EXPECT_EQ(peakText(peak), text) << peak;
+    for (const auto& [peak, text] : cases) EXPECT_EQ(ui::peakText(peak), text) << peak;
 }
 
 TEST_F(TablesTest, CaptionSumsUpTheCurrentFile) {
