@@ -83,6 +83,18 @@ TEST_F(TablesTest, TrackCellsShowNumberNamePeakAndState) {
     EXPECT_FALSE(table->model()->index(4, 0).data().isValid());
 }
 
+TEST_F(TablesTest, RecorderFileShowsItsTrackNamesAndTimecode) {
+    std::filesystem::copy_file(quillon::testing::corpusDir() / "A101_1.WAV", file("A101_1.WAV"));
+    scan();
+    ASSERT_EQ(app().results().size(), 1u);
+    EXPECT_TRUE(fileCell(0).startsWith("12:39:59:00  A101_1.WAV  \u2014  2 tracks (0 active, 2 empty)"))
+        << fileCell(0).toStdString();
+    EXPECT_EQ(toneOf(app().fileTable(), 0, 0), TextTone::Red);
+    EXPECT_EQ(trackCell(0, 1), "MKH516 A");
+    EXPECT_EQ(trackCell(1, 1), "Boom");
+    EXPECT_EQ(trackCell(0, 3), "empty");
+}
+
 TEST(PeakTextTest, ConvertsLinearPeaksToDecibels) {
     const std::vector<std::pair<double, const char*>> cases{
         {0.0, "-inf"}, {0.5, "-6.0 dB"}, {0.001, "-60.0 dB"}, {1.0, "0.0 dB"}, {2.0, "6.0 dB"}, {1e-9, "-180.0 dB"}};
