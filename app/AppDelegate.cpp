@@ -29,8 +29,6 @@
 namespace quillon::app {
 namespace {
 
-constexpr QSize contentSize{960, 640};
-constexpr QSize minimumContentSize{760, 480};
 constexpr int rowHeight = 22;
 
 const std::vector<TableColumn>& fileColumns() {
@@ -125,7 +123,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     _window->setWindowIcon(appIcon());
     if (mainMenu_) _window->setMenuBar(mainMenu_.release());
     auto* content = new QWidget;
-    content->setMinimumSize(minimumContentSize);
+    content->setMinimumSize(MainLayout::minimumContentSize);
     _window->setCentralWidget(content);
     _window->setAcceptDrops(true);
     _window->installEventFilter(this);
@@ -165,17 +163,16 @@ void AppDelegate::applicationDidFinishLaunching() {
     auto* selectAllButton = new PushButton(QStringLiteral("Select All"));
     connect(selectAllButton, &QPushButton::clicked, this, &AppDelegate::selectAllFiles);
 
+    // Added in the order in which the layout expects them.
+    QWidget* const controls[] = {_pathField,       browseButton,         scanButton,      _recursiveCheck,
+                                 _overwriteCheck,  fileList,             trackList,       _metaLabel,
+                                 removeAllButton,  removeSelectedButton, selectAllButton, _statusLabel,
+                                 _progress};
     auto* layout = new MainLayout(content);
-    for (QWidget* control : {static_cast<QWidget*>(_pathField), static_cast<QWidget*>(browseButton),
-                             static_cast<QWidget*>(scanButton), static_cast<QWidget*>(_recursiveCheck),
-                             static_cast<QWidget*>(_overwriteCheck), fileList, trackList,
-                             static_cast<QWidget*>(_metaLabel), static_cast<QWidget*>(removeAllButton),
-                             static_cast<QWidget*>(removeSelectedButton), static_cast<QWidget*>(selectAllButton),
-                             static_cast<QWidget*>(_statusLabel), static_cast<QWidget*>(_progress)})
-        layout->addWidget(control);
+    for (QWidget* control : controls) layout->addWidget(control);
 
     const int menuHeight = _window->menuBar() ? _window->menuBar()->sizeHint().height() : 0;
-    const QSize windowSize(contentSize.width(), contentSize.height() + menuHeight);
+    const QSize windowSize = MainLayout::contentSize + QSize(0, menuHeight);
     const QRect screen = _window->screen()->availableGeometry();
     _window->setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, windowSize, screen));
     _window->show();

@@ -7,8 +7,6 @@
 namespace quillon::app {
 namespace {
 
-constexpr QSize contentSize{960, 640};
-constexpr QSize minimumContentSize{760, 480};
 constexpr int pathFieldHeight = 24;
 constexpr int progressHeight = 12;
 

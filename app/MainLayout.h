@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QLayout>
+#include <QSize>
 
 #include <vector>
 
@@ -30,6 +31,8 @@ public:
         SlotCount
     };
 
+    static constexpr QSize contentSize{960, 640};
+    static constexpr QSize minimumContentSize{760, 480};
     static constexpr int margin = 14;
     static constexpr double fileListShare = 0.58;
 
