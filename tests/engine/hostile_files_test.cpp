@@ -13,6 +13,7 @@
 namespace {
 
 using namespace quillon::testing;
+using namespace std::string_literals;
 
 constexpr std::size_t kMemoryBudget = std::size_t{64} << 20;
 
@@ -81,7 +82,7 @@ std::vector<HostileCase> hostileCases() {
         {"sample rate 0xFFFFFFFF", WavBuilder().chunk("bext", bextPayload(1000)).fmt({.channels = 2, .sampleRate = 0xFFFFFFFFu, .bitsPerSample = 16})
              .data(someFrames()).bytes(), ""},
         {"names with NUL bytes and invalid UTF-8", WavBuilder().fmt(stereo16()).data(someFrames())
-             .chunk("iXML", std::string("<TRACK><NAME>a\0b\xFF\xC3(</NAME></TRACK>", 37)).bytes(), ""},
+             .chunk("iXML", "<TRACK><NAME>a\0b\xFF\xC3(</NAME></TRACK>"s).bytes(), ""},
         {"RIFF size of zero", WavBuilder().riffSize(0).fmt(stereo16()).data(someFrames()).bytes(), ""},
     };
 }
