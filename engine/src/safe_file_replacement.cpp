@@ -74,6 +74,7 @@ void SafeFileReplacement::write(const void* bytes, std::size_t size) {
         if (written <= 0) failWrite();
         p += written;
         size -= static_cast<std::size_t>(written);
+        written_ += static_cast<std::uint64_t>(written);
     }
 }
 

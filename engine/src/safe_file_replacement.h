@@ -29,6 +29,10 @@ public:
     void write(const void* bytes, std::size_t size);
     void writeZeros(std::uint64_t count);
 
+    // Where the bytes are going until `commit`, and how many were written.
+    const std::filesystem::path& temporaryPath() const { return temporary_; }
+    std::uint64_t bytesWritten() const { return written_; }
+
     // Syncs and closes the temporary file, gives it the permission bits of
     // the file it replaces, renames it onto the destination and syncs the
     // folder. Throws "Could not write output file" on any failure; the
@@ -42,6 +46,7 @@ private:
     std::filesystem::path temporary_;
     std::optional<std::filesystem::perms> replacedPermissions_;
     int fd_ = -1;
+    std::uint64_t written_ = 0;
     bool renamed_ = false;
 };
 

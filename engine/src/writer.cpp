@@ -279,12 +279,46 @@ void copyAudio(std::istream& in, const SampleData& data, const FrameCopy& copy, 
     }
 }
 
+// Before an original is replaced, its replacement is read back and every
+// frame compared with the kept channels of the source: only a file proven to
+// hold the same audio may take the original's name.
+constexpr std::size_t kMaxVerifyBlockBytes = 4u << 20;
+
+void verifyKeptAudio(std::istream& source, const SampleData& data, const FrameCopy& copy,
+                     const std::filesystem::path& written, std::uint64_t writtenDataOffset) {
+    std::ifstream back(written, std::ios::binary);
+    if (!back.is_open()) refuse(detail::msg::couldNotWriteOutput);
+    const std::size_t blockFrames =
+        std::clamp<std::size_t>(kMaxVerifyBlockBytes / copy.sourceAlign, 1, detail::kBlockFrames);
+    std::vector<unsigned char> input(blockFrames * copy.sourceAlign);
+    std::vector<unsigned char> expected(blockFrames * copy.outputAlign);
+    std::vector<unsigned char> actual(blockFrames * copy.outputAlign);
+
+    source.clear();
+    source.seekg(static_cast<std::streamoff>(data.offset));
+    back.seekg(static_cast<std::streamoff>(writtenDataOffset));
+    for (std::uint64_t done = 0; done < data.frames;) {
+        const auto frames = static_cast<std::size_t>(std::min<std::uint64_t>(data.frames - done, blockFrames));
+        const auto inputBytes = static_cast<std::streamsize>(frames * copy.sourceAlign);
+        const auto outputBytes = static_cast<std::streamsize>(frames * copy.outputAlign);
+        if (!source.read(reinterpret_cast<char*>(input.data()), inputBytes)) refuse(detail::msg::couldNotReadSource);
+        if (!back.read(reinterpret_cast<char*>(actual.data()), outputBytes)) refuse(detail::msg::couldNotWriteOutput);
+        copyKeptSamples(input.data(), expected.data(), frames, copy);
+        if (std::memcmp(expected.data(), actual.data(), static_cast<std::size_t>(outputBytes)) != 0)
+            refuse(detail::msg::couldNotWriteOutput);
+        done += frames;
+    }
+}
+
+bool isSameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+    std::error_code error;
+    return std::filesystem::equivalent(a, b, error);
+}
+
 // The temporary file must never be the source itself, or creating it would
 // destroy the recording before it is read.
 void checkTemporaryIsNotSource(const std::filesystem::path& destination, const std::filesystem::path& source) {
-    std::error_code error;
-    if (std::filesystem::equivalent(detail::temporaryPathFor(destination), source, error))
-        refuse(detail::msg::couldNotCreateOutput);
+    if (isSameFile(detail::temporaryPathFor(destination), source)) refuse(detail::msg::couldNotCreateOutput);
 }
 
 }  // namespace
@@ -311,13 +345,16 @@ std::filesystem::path compressPolyWav(const std::filesystem::path& source, bool 
     const std::uint64_t riffSize = riffSizeOf(layout, fmtPayload.size(), dataSize);
     if (riffSize > kMaxRiffSize) refuse(detail::msg::outputTooLarge);
     checkTemporaryIsNotSource(destination, source);
+    const bool replacesSource = isSameFile(destination, source);
 
     SafeFileReplacement out(destination);
     writeHeaderAndPreData(out, riffSize, fmtPayload, layout.preData);
     writeChunkHeader(out, detail::kData, dataSize);
+    const std::uint64_t writtenDataOffset = out.bytesWritten();
     copyAudio(in, data, copy, out);
     writePadFor(out, dataSize);
     for (const MetaChunk& chunk : layout.postData) writeChunk(out, chunk);
+    if (replacesSource) verifyKeptAudio(in, data, copy, out.temporaryPath(), writtenDataOffset);
     out.commit();
     return destination;
 }
