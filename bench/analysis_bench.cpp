@@ -4,66 +4,31 @@
 // `cat FILE > /dev/null`, and reports peak memory.
 //
 // Usage: analysis_bench [MEGABYTES] [FOLDER]
-#include <cmath>
 #include <cstdint>
-#include <fstream>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <optional>
 #include <string>
 
 #include "bench_support.h"
+#include "bench_wav.h"
 #include "quillon/quillon.h"
 
-namespace {
-
-constexpr int kChannels = 8;
-constexpr int kBytesPerSample = 3;
-
-// Noise on every track but the last, written block by block.
-void generate(const std::filesystem::path& path, std::uint64_t megabytes) {
-    const std::uint64_t frames = megabytes * 1000 * 1000 / (kChannels * kBytesPerSample);
-    const std::uint64_t dataSize = frames * kChannels * kBytesPerSample;
-    std::ofstream out(path, std::ios::binary);
-    auto u32 = [&](std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) out.put(static_cast<char>(v >> (8 * i)));
-    };
-    auto u16 = [&](std::uint16_t v) { out.put(static_cast<char>(v)).put(static_cast<char>(v >> 8)); };
-    out.write("RIFF", 4);
-    u32(static_cast<std::uint32_t>(4 + 24 + 8 + dataSize));
-    out.write("WAVEfmt ", 8);
-    u32(16);
-    u16(1);
-    u16(kChannels);
-    u32(48000);
-    u32(48000 * kChannels * kBytesPerSample);
-    u16(kChannels * kBytesPerSample);
-    u16(24);
-    out.write("data", 4);
-    u32(static_cast<std::uint32_t>(dataSize));
-
-    constexpr std::uint64_t blockFrames = 48000;
-    std::string block(blockFrames * kChannels * kBytesPerSample, '\0');
-    std::uint32_t state = 12345;
-    for (std::uint64_t f = 0; f < blockFrames; ++f)
-        for (int k = 0; k < kChannels - 1; ++k) {
-            state = state * 1664525u + 1013904223u;
-            const std::int32_t sample = static_cast<std::int32_t>(state >> 8) - (1 << 23);
-            for (int b = 0; b < kBytesPerSample; ++b)
-                block[(f * kChannels + k) * kBytesPerSample + b] = static_cast<char>(sample >> (8 * b));
-        }
-    for (std::uint64_t done = 0; done < frames; done += blockFrames) {
-        const std::uint64_t n = std::min(blockFrames, frames - done);
-        out.write(block.data(), static_cast<std::streamsize>(n * kChannels * kBytesPerSample));
-    }
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
+    constexpr int kChannels = 8;
     const std::uint64_t megabytes = argc > 1 ? std::stoull(argv[1]) : 500;
-    const std::filesystem::path folder = argc > 2 ? argv[2] : std::filesystem::temp_directory_path();
-    const auto file = folder / "quillon-analysis-bench.wav";
+    const std::filesystem::path parent = argc > 2 ? argv[2] : std::filesystem::temp_directory_path();
+    const bench::ScratchFolder folder(parent, "quillon-analysis-bench");
+    const auto file = folder.path() / "take.wav";
     std::printf("Generating %llu MB, 8 tracks, 24-bit, one silent track: %s\n",
                 static_cast<unsigned long long>(megabytes), file.c_str());
-    generate(file, megabytes);
+    bench::writeTake(file, {.channels = kChannels,
+                            .frames = bench::framesForBytes(megabytes * 1000 * 1000, kChannels),
+                            .silentChannels = {kChannels - 1},
+                            .timeReference = std::nullopt,
+                            .ixml = std::nullopt,
+                            .noisePeakDbfs = 0.0});
 
     const auto analyse = [&] {
         return bench::measureInChild([&] {
@@ -83,6 +48,8 @@ int main(int argc, char** argv) {
     }
     bench::ratio("speed vs cat (target >= 0.25x)", ours, cat);
     std::printf("%-34s %8.1f MB (target < 16 MB)\n", "analysis peak memory", ours.peakKiB / 1024.0);
-    std::filesystem::remove(file);
     return ours.ok ? 0 : 1;
+} catch (const std::exception& e) {
+    std::fprintf(stderr, "analysis_bench: %s\n", e.what());
+    return 1;
 }

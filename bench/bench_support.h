@@ -1,18 +1,20 @@
 // Shared by the benchmark programs: timing a peer command or a piece of our
 // own code in a child process, so each run reports its own wall time and
-// peak resident memory.
+// peak resident memory, and the folder that holds the generated files.
 #pragma once
 
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace bench {
@@ -41,19 +43,39 @@ inline Measurement measureInChild(const std::function<void()>& work) {
             WIFEXITED(status) && WEXITSTATUS(status) == 0};
 }
 
-// Runs a command through the shell (for redirections) and measures it.
-inline Measurement measureCommand(const std::string& command) {
-    return measureInChild([&] { _exit(std::system(command.c_str()) == 0 ? 0 : 1); });
+// Runs a program with its arguments to its end and measures it; the time
+// includes starting the process.
+inline Measurement measureProgram(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    return measureInChild([&] {
+        execvp(argv[0], argv.data());
+        _exit(127);
+    });
 }
 
-// The best of `runs` measurements: the least disturbed by the rest of the machine.
-inline Measurement bestOf(int runs, const std::function<Measurement()>& measure) {
-    Measurement best;
-    for (int i = 0; i < runs; ++i) {
-        const Measurement m = measure();
-        if (i == 0 || m.seconds < best.seconds) best = m;
+// Runs a command through the shell (for redirections) and measures it.
+inline Measurement measureCommand(const std::string& command) {
+    return measureProgram({"/bin/sh", "-c", command});
+}
+
+// Keeps the fastest time, the least disturbed by the rest of the machine, and
+// the highest peak memory; ok only when every run was.
+inline Measurement best(const std::vector<Measurement>& runs) {
+    Measurement result;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        if (i == 0 || runs[i].seconds < result.seconds) result.seconds = runs[i].seconds;
+        result.peakKiB = std::max(result.peakKiB, runs[i].peakKiB);
     }
-    return best;
+    result.ok = !runs.empty() && std::ranges::all_of(runs, &Measurement::ok);
+    return result;
+}
+
+inline Measurement bestOf(int runs, const std::function<Measurement()>& measure) {
+    std::vector<Measurement> measurements;
+    for (int i = 0; i < runs; ++i) measurements.push_back(measure());
+    return best(measurements);
 }
 
 inline bool haveCommand(const std::string& name) {
@@ -65,6 +87,25 @@ inline std::string quoted(const std::filesystem::path& path) {
     for (char c : path.string()) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return out + "'";
 }
+
+// A folder of generated files, removed with them when the benchmark ends.
+class ScratchFolder {
+public:
+    ScratchFolder(const std::filesystem::path& parent, const std::string& prefix)
+        : path_(parent / (prefix + "-" + std::to_string(getpid()))) {
+        std::filesystem::create_directories(path_);
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
 
 inline void report(const char* label, const Measurement& m) {
     std::printf("%-34s %8.3f s   peak %7.1f MB%s\n", label, m.seconds, m.peakKiB / 1024.0, m.ok ? "" : "   (failed)");
