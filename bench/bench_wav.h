@@ -86,11 +86,11 @@ inline std::string fmtPayload(int channels) {
 
 // The chunks before the samples, as a field recorder writes them: bext,
 // iXML, fmt, then the data chunk's header.
-inline std::string chunksBeforeSamples(const TakeSpec& spec, std::uint32_t dataSize) {
+inline std::string chunksBeforeSamples(const TakeSpec& take, std::uint32_t dataSize) {
     std::string chunks;
-    if (spec.timeReference) appendChunk(chunks, "bext", bextPayload(*spec.timeReference));
-    if (spec.ixml) appendChunk(chunks, "iXML", *spec.ixml);
-    appendChunk(chunks, "fmt ", fmtPayload(spec.channels));
+    if (take.timeReference) appendChunk(chunks, "bext", bextPayload(*take.timeReference));
+    if (take.ixml) appendChunk(chunks, "iXML", *take.ixml);
+    appendChunk(chunks, "fmt ", fmtPayload(take.channels));
     chunks.append("data", 4);
     appendU32(chunks, dataSize);
     return chunks;
@@ -98,10 +98,10 @@ inline std::string chunksBeforeSamples(const TakeSpec& spec, std::uint32_t dataS
 
 // One second of samples, repeated through the file: uniform noise on the
 // active tracks, zero on the silent ones.
-inline std::vector<char> secondOfSamples(const TakeSpec& spec) {
-    std::vector<bool> silent(static_cast<std::size_t>(spec.channels), false);
-    for (int channel : spec.silentChannels) silent.at(static_cast<std::size_t>(channel)) = true;
-    const double scale = std::pow(10.0, spec.noisePeakDbfs / 20.0);
+inline std::vector<char> secondOfSamples(const TakeSpec& take) {
+    std::vector<bool> silent(static_cast<std::size_t>(take.channels), false);
+    for (int channel : take.silentChannels) silent.at(static_cast<std::size_t>(channel)) = true;
+    const double scale = std::pow(10.0, take.noisePeakDbfs / 20.0);
     std::vector<char> block(std::size_t{kSampleRate} * silent.size() * kBytesPerSample, '\0');
     std::uint32_t state = 12345;
     char* p = block.data();
@@ -117,10 +117,10 @@ inline std::vector<char> secondOfSamples(const TakeSpec& spec) {
 
 }  // namespace wav
 
-inline void writeTake(const std::filesystem::path& path, const TakeSpec& spec) {
-    const std::uint64_t frameBytes = static_cast<std::uint64_t>(spec.channels) * kBytesPerSample;
-    const std::uint64_t dataSize = spec.frames * frameBytes;
-    const std::string chunks = wav::chunksBeforeSamples(spec, static_cast<std::uint32_t>(dataSize));
+inline void writeTake(const std::filesystem::path& path, const TakeSpec& take) {
+    const std::uint64_t frameBytes = static_cast<std::uint64_t>(take.channels) * kBytesPerSample;
+    const std::uint64_t dataSize = take.frames * frameBytes;
+    const std::string chunks = wav::chunksBeforeSamples(take, static_cast<std::uint32_t>(dataSize));
     const std::uint64_t pad = dataSize % 2;
     const std::uint64_t riffSize = 4 + chunks.size() + dataSize + pad;
     // The RIFF size includes the data size: when it fits in 32 bits, so does the data size.
@@ -132,9 +132,9 @@ inline void writeTake(const std::filesystem::path& path, const TakeSpec& spec) {
     header += "WAVE" + chunks;
     std::ofstream out(path, std::ios::binary);
     out.write(header.data(), static_cast<std::streamsize>(header.size()));
-    const std::vector<char> block = wav::secondOfSamples(spec);
-    for (std::uint64_t done = 0; done < spec.frames;) {
-        const std::uint64_t n = std::min<std::uint64_t>(kSampleRate, spec.frames - done);
+    const std::vector<char> block = wav::secondOfSamples(take);
+    for (std::uint64_t done = 0; done < take.frames;) {
+        const std::uint64_t n = std::min<std::uint64_t>(kSampleRate, take.frames - done);
         out.write(block.data(), static_cast<std::streamsize>(n * frameBytes));
         done += n;
     }

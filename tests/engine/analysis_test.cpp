@@ -82,9 +82,9 @@ TEST(Analysis, MatchesThePlainScanBitForBitInEveryFormat) {
             // More than two blocks, so block boundaries and the remainder are crossed.
             const std::size_t frames = 2 * 48000 + 777;
             const std::string data = randomSamples(random, channels, frames, format.bits, format.isFloat);
-            FmtSpec spec{.formatTag = format.tag, .channels = static_cast<std::uint16_t>(channels),
+            FmtSpec fmtSpec{.formatTag = format.tag, .channels = static_cast<std::uint16_t>(channels),
                          .bitsPerSample = static_cast<std::uint16_t>(format.bits), .subFormat = format.subFormat};
-            WavBuilder().fmt(spec).data(data).write(dir / "f.wav");
+            WavBuilder().fmt(fmtSpec).data(data).write(dir / "f.wav");
 
             // A threshold above every peak makes the scan read the whole file.
             const auto info = analyzePolyWav(dir / "f.wav", 1e9);
@@ -118,8 +118,8 @@ TEST(Analysis, FullScaleValues) {
     };
     TempDir dir;
     for (const auto& c : cases) {
-        FmtSpec spec{.channels = 2, .bitsPerSample = static_cast<std::uint16_t>(c.bits)};
-        WavBuilder().fmt(spec).data(pcmFrames(spec.bitsPerSample, {{0, c.sample, 0}, {0, 0, 0}})).write(dir / "f.wav");
+        FmtSpec fmtSpec{.channels = 2, .bitsPerSample = static_cast<std::uint16_t>(c.bits)};
+        WavBuilder().fmt(fmtSpec).data(pcmFrames(fmtSpec.bitsPerSample, {{0, c.sample, 0}, {0, 0, 0}})).write(dir / "f.wav");
         const auto info = analyzePolyWav(dir / "f.wav", 0.001);
         ASSERT_EQ(info.error, "") << c.label;
         EXPECT_EQ(info.tracks[0].peak, c.peak) << c.label;
@@ -157,10 +157,10 @@ std::string quietThenLoud(int channels, std::int64_t quiet, std::int64_t loud) {
 
 TEST(Analysis, EarlyStopAndThresholdRules) {
     TempDir dir;
-    const FmtSpec spec{.channels = 2, .bitsPerSample = 16};
+    const FmtSpec fmtSpec{.channels = 2, .bitsPerSample = 16};
     // Every channel passes the threshold in the first block: the loud second
     // block is never read.
-    WavBuilder().fmt(spec).data(quietThenLoud(2, 1000, 30000)).write(dir / "stop.wav");
+    WavBuilder().fmt(fmtSpec).data(quietThenLoud(2, 1000, 30000)).write(dir / "stop.wav");
     auto info = analyzePolyWav(dir / "stop.wav", 0.001);
     EXPECT_EQ(info.tracks[0].peak, 1000.0 / 32768);
     EXPECT_EQ(info.tracks[0].rms, 1000.0 / 32768);
@@ -168,7 +168,7 @@ TEST(Analysis, EarlyStopAndThresholdRules) {
     // One quiet channel keeps the scan going to the end.
     ChannelSamples mixed{std::vector<std::int64_t>(96000, 0), std::vector<std::int64_t>(96000, 1000)};
     mixed[1][90000] = 30000;
-    WavBuilder().fmt(spec).data(pcmFrames(16, mixed)).write(dir / "full.wav");
+    WavBuilder().fmt(fmtSpec).data(pcmFrames(16, mixed)).write(dir / "full.wav");
     info = analyzePolyWav(dir / "full.wav", 0.001);
     EXPECT_EQ(info.tracks[1].peak, 30000.0 / 32768);
     EXPECT_TRUE(info.tracks[0].empty);
@@ -182,10 +182,10 @@ TEST(Analysis, EarlyStopAndThresholdRules) {
 
 TEST(Analysis, DurationsAndShortData) {
     TempDir dir;
-    const FmtSpec spec{.channels = 2, .sampleRate = 48000, .bitsPerSample = 24};
+    const FmtSpec fmtSpec{.channels = 2, .sampleRate = 48000, .bitsPerSample = 24};
     // Declares two seconds, holds three frames and half a frame.
     std::string data = pcmFrames(24, {{1, 2, 3}, {4, 5, 6}}) + "\x01\x02\x03";
-    WavBuilder().fmt(spec).data(data, 2 * 48000 * 6).write(dir / "cut.wav");
+    WavBuilder().fmt(fmtSpec).data(data, 2 * 48000 * 6).write(dir / "cut.wav");
     auto info = analyzePolyWav(dir / "cut.wav", 0.001);
     ASSERT_EQ(info.error, "");
     EXPECT_EQ(info.duration, 2.0);
@@ -193,7 +193,7 @@ TEST(Analysis, DurationsAndShortData) {
     EXPECT_EQ(info.tracks[0].rms, std::sqrt((1.0 + 4.0 + 9.0) / 3.0) / 8388608);
 
     // Less than one frame: nothing read, everything silent.
-    WavBuilder().fmt(spec).data("\x01\x02\x03").write(dir / "tiny.wav");
+    WavBuilder().fmt(fmtSpec).data("\x01\x02\x03").write(dir / "tiny.wav");
     info = analyzePolyWav(dir / "tiny.wav", 0.001);
     EXPECT_EQ(info.error, "");
     EXPECT_EQ(info.emptyCount(), 2);

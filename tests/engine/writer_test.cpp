@@ -215,12 +215,12 @@ class ChunkOrder : public ::testing::TestWithParam<OrderCase> {};
 // the data, in its order; fmt comes first or right after a leading bext.
 TEST_P(ChunkOrder, CarriesEveryChunkOnItsSideInOrder) {
     TempDir dir;
-    const FmtSpec spec{.formatTag = 1, .channels = 3, .bitsPerSample = 24};
+    const FmtSpec fmtSpec{.formatTag = 1, .channels = 3, .bitsPerSample = 24};
     const ChannelSamples samples = {loud(7, 50000), silent(7), loud(7, 90000)};
     WavBuilder builder;
     for (const auto& chunk : GetParam().source) {
         if (chunk.id == "fmt ")
-            builder.fmt(spec);
+            builder.fmt(fmtSpec);
         else if (chunk.id == "data")
             builder.data(testing::pcmFrames(24, samples));
         else
@@ -296,7 +296,7 @@ TEST(CompressPolyWav, ExistingXmlIsRewrittenInPlaceWithoutAddingADocument) {
 
 struct ExactCase {
     const char* label;
-    FmtSpec spec;
+    FmtSpec fmtSpec;
     std::vector<std::int64_t> extremes;
 };
 
@@ -313,15 +313,15 @@ TEST_P(BitExactCopy, KeepsEverySampleUnchanged) {
         noise = noise * 6364136223846793005u + 1442695040888963407u;
         channels[0][f] = c.extremes[f % c.extremes.size()];
         channels[1][f] = 0;
-        channels[2][f] = static_cast<std::int64_t>(noise >> (64 - c.spec.bitsPerSample));
+        channels[2][f] = static_cast<std::int64_t>(noise >> (64 - c.fmtSpec.bitsPerSample));
         channels[3][f] = c.extremes[(f * 7 + 3) % c.extremes.size()];
     }
-    WavBuilder().fmt(c.spec).data(testing::pcmFrames(c.spec.bitsPerSample, channels)).write(dir / "in.wav");
+    WavBuilder().fmt(c.fmtSpec).data(testing::pcmFrames(c.fmtSpec.bitsPerSample, channels)).write(dir / "in.wav");
 
     const auto chunks = parseWav(testing::readFile(compressPolyWav(dir / "in.wav", true, kThreshold, {})));
 
     expectSameBytes(payloadOf(chunks, "data"),
-                    testing::pcmFrames(c.spec.bitsPerSample, {channels[0], channels[2], channels[3]}), "data");
+                    testing::pcmFrames(c.fmtSpec.bitsPerSample, {channels[0], channels[2], channels[3]}), "data");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -587,7 +587,7 @@ void expectOutsideReadersAccept(const fs::path& file, bool isFloat) {
 
 struct ReaderCase {
     const char* label;
-    FmtSpec spec;
+    FmtSpec fmtSpec;
     std::vector<bool> silentChannels;
 };
 
@@ -606,22 +606,22 @@ TEST_P(OutsideReaders, OpenTheOutputAndFindTheKeptChannels) {
             // Values that are exact in every format sox converts through.
             for (std::size_t f = 0; f < frames; ++f) {
                 const auto value = static_cast<std::int64_t>((f * 97 + i * 1013) % 20000) - 10000;
-                samples[f] = c.spec.formatTag == 3 ? floatBits(static_cast<float>(value) / 32768.0f)
-                                                   : value * (std::int64_t{1} << (c.spec.bitsPerSample - 16));
+                samples[f] = c.fmtSpec.formatTag == 3 ? floatBits(static_cast<float>(value) / 32768.0f)
+                                                   : value * (std::int64_t{1} << (c.fmtSpec.bitsPerSample - 16));
             }
         }
         channels.push_back(std::move(samples));
     }
     WavBuilder()
         .chunk("bext", testing::bextPayload(1000))
-        .fmt(c.spec)
-        .data(testing::pcmFrames(c.spec.bitsPerSample, channels))
+        .fmt(c.fmtSpec)
+        .data(testing::pcmFrames(c.fmtSpec.bitsPerSample, channels))
         .chunk("LIST", "INFOINAM\x06\0\0\0Scene\0"s)
         .write(dir / "in.wav");
 
     const fs::path written = compressPolyWav(dir / "in.wav", false, 0.0001, {});
 
-    expectOutsideReadersAccept(written, c.spec.formatTag == 3);
+    expectOutsideReadersAccept(written, c.fmtSpec.formatTag == 3);
     expectSameBytes(payloadOf(parseWav(testing::readFile(written)), "data"), soxRemix(dir / "in.wav", kept), "data");
 }
 

@@ -80,7 +80,7 @@ std::string bextPayload(std::uint64_t timeReference, std::size_t size) {
     return out;
 }
 
-WavBuilder& WavBuilder::fmt(const FmtSpec& spec) { return chunk("fmt ", spec.payload()); }
+WavBuilder& WavBuilder::fmt(const FmtSpec& fmtSpec) { return chunk("fmt ", fmtSpec.payload()); }
 
 WavBuilder& WavBuilder::data(std::string sampleBytes, std::optional<std::uint32_t> declaredSize) {
     return chunk(Chunk{"data", std::move(sampleBytes), declaredSize, true});
@@ -129,8 +129,8 @@ std::string WavBuilder::bytes() const {
 
 void WavBuilder::write(const std::filesystem::path& path) const { writeFile(path, bytes()); }
 
-std::string simpleWav(const FmtSpec& spec, const ChannelSamples& channels) {
-    return WavBuilder().fmt(spec).data(pcmFrames(spec.bitsPerSample, channels)).bytes();
+std::string simpleWav(const FmtSpec& fmtSpec, const ChannelSamples& channels) {
+    return WavBuilder().fmt(fmtSpec).data(pcmFrames(fmtSpec.bitsPerSample, channels)).bytes();
 }
 
 void writeFile(const std::filesystem::path& path, const std::string& bytes) {

@@ -47,7 +47,7 @@ std::string bextPayload(std::uint64_t timeReference, std::size_t size = 602);
 // A whole file as a chunk list after the 12-byte RIFF/WAVE header.
 class WavBuilder {
 public:
-    WavBuilder& fmt(const FmtSpec& spec);
+    WavBuilder& fmt(const FmtSpec& fmtSpec);
     WavBuilder& data(std::string sampleBytes, std::optional<std::uint32_t> declaredSize = std::nullopt);
     WavBuilder& chunk(Chunk chunk);
     WavBuilder& chunk(std::string id, std::string payload);
@@ -66,7 +66,7 @@ private:
 };
 
 // A common case: fmt then data for the given format and samples.
-std::string simpleWav(const FmtSpec& spec, const ChannelSamples& channels);
+std::string simpleWav(const FmtSpec& fmtSpec, const ChannelSamples& channels);
 
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
 std::string readFile(const std::filesystem::path& path);
