@@ -5,7 +5,7 @@ QUILLON_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 QUILLON_PACKAGES=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev
-  qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev fonts-dejavu-core
   libcli11-dev nlohmann-json3-dev
   sox sndfile-programs mediainfo
 )
