@@ -26,10 +26,6 @@ struct WavFile {
     std::string error;
 };
 
-// The effective format code of a fmt payload: the tag, or for an extensible
-// payload of 40 bytes or more the first two bytes of its sub-format GUID.
-std::uint16_t effectiveFormatCode(const unsigned char* fmt, std::size_t size);
-
 // True when the file is a decodable RIFF/WAVE file (PCM or IEEE float at 16,
 // 24 or 32 bits); otherwise false with one fixed text in `wav.error`.
 bool openWav(const std::filesystem::path& path, WavFile& wav);

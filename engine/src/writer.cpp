@@ -4,7 +4,6 @@
 // file that replaces the destination only once it is complete on disk.
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <fstream>
 #include <optional>
@@ -13,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "chunk_types.h"
 #include "ixml_rewrite.h"
 #include "messages.h"
 #include "quillon/quillon.h"
@@ -27,19 +27,10 @@ namespace {
 using detail::MetaChunk;
 using detail::SafeFileReplacement;
 
-constexpr std::uint32_t kMinFmtSize = 16;
-constexpr std::uint32_t kExtensibleFmtSize = 40;
-constexpr std::uint16_t kExtensibleTag = 0xFFFE;
-constexpr std::uint16_t kExtensionSize = 22;
 constexpr std::uint64_t kMaxRiffSize = 0xFFFFFFFFu;
 // The input block holds at most this much, so frames of a very wide file
 // cost no more memory than ordinary ones; the output block is smaller still.
 constexpr std::size_t kMaxInputBlockBytes = 8u << 20;
-// The sub-format GUID of WAVE_FORMAT_EXTENSIBLE after its first byte, which
-// is the format code.
-constexpr std::array<unsigned char, 15> kSubFormatGuidTail = {0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
-                                                              0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-
 [[noreturn]] void refuse(const char* message) { throw std::runtime_error(message); }
 
 struct KeptTracks {
@@ -72,31 +63,18 @@ std::filesystem::path destinationOf(const std::filesystem::path& source, bool ov
     return source.parent_path() / (source.stem().string() + "_SLIM" + source.extension().string());
 }
 
-struct SourceFormat {
-    std::uint16_t formatCode = 1;  // effective code: the tag, or the extensible sub-format
-    std::uint32_t sampleRate = 0;
-    std::uint16_t blockAlign = 0;
-    std::uint16_t bitsPerSample = 0;
-};
-
 struct SampleData {
     std::uint64_t offset = 0;
     std::uint64_t frames = 0;  // whole frames that the file really holds
 };
 
 struct SourceLayout {
-    std::optional<SourceFormat> format;
+    std::optional<detail::FormatChunk> format;
     std::optional<std::uint64_t> dataOffset;
     std::uint64_t dataBytesPresent = 0;  // declared data size, cut to what the file holds
     std::vector<MetaChunk> preData;
     std::vector<MetaChunk> postData;
 };
-
-SourceFormat formatOf(const std::string& payload) {
-    const auto* p = reinterpret_cast<const unsigned char*>(payload.data());
-    return {detail::effectiveFormatCode(p, payload.size()), detail::readU32(p + 4), detail::readU16(p + 12),
-            detail::readU16(p + 14)};
-}
 
 // A payload is read as far as the file holds it; a read that stops short of
 // that is a failing device, not a short file.
@@ -124,8 +102,9 @@ SourceLayout walkSource(std::istream& in) {
             layout.dataBytesPresent = std::min<std::uint64_t>(chunk->size, available);
             dataSeen = true;
         } else if (chunk->id == detail::kFmt) {
-            detail::readPayload(in, std::min(chunk->size, kExtensibleFmtSize), available, fmtPayload);
-            if (chunk->size >= kMinFmtSize && fmtPayload.size() >= kMinFmtSize) layout.format = formatOf(fmtPayload);
+            detail::readPayload(in, std::min(chunk->size, detail::FormatChunk::kExtensibleSize), available, fmtPayload);
+            if (chunk->size >= detail::FormatChunk::kMinSize && fmtPayload.size() >= detail::FormatChunk::kMinSize)
+                layout.format = detail::FormatChunk::parse(fmtPayload, chunk->size);
         } else {
             (dataSeen ? layout.postData : layout.preData).push_back(readMetaChunk(in, *chunk, available));
         }
@@ -136,7 +115,7 @@ SourceLayout walkSource(std::istream& in) {
 
 // The analysis checked the same format; this guards the copy against a file
 // that changed in between, so no sample is read outside its frame.
-void checkFrameHolds(const SourceFormat& format, std::size_t channels) {
+void checkFrameHolds(const detail::FormatChunk& format, std::size_t channels) {
     const std::size_t bytesPerSample = format.bitsPerSample / 8u;
     const bool knownWidth = bytesPerSample >= 2 && bytesPerSample <= 4 && format.bitsPerSample % 8 == 0;
     if (!knownWidth || channels * bytesPerSample > format.blockAlign) refuse(detail::msg::invalidFormat);
@@ -146,29 +125,6 @@ void ensureIxml(SourceLayout& layout, const std::vector<std::string>& keptNames)
     const auto isIxml = [](const MetaChunk& chunk) { return chunk.id == detail::kIXML; };
     if (std::ranges::any_of(layout.preData, isIxml) || std::ranges::any_of(layout.postData, isIxml)) return;
     layout.preData.push_back({detail::kIXML, detail::buildTrackListIxml(keptNames), 0});
-}
-
-// 16 bytes for one or two channels, WAVE_FORMAT_EXTENSIBLE with no channel
-// mask for more; either way the format code is the source's effective one.
-std::string outputFmtPayload(const SourceFormat& source, std::uint16_t channels) {
-    const bool extensible = channels > 2;
-    const auto blockAlign = static_cast<std::uint16_t>(channels * (source.bitsPerSample / 8u));
-    std::string payload(extensible ? kExtensibleFmtSize : kMinFmtSize, '\0');
-    auto* p = reinterpret_cast<unsigned char*>(payload.data());
-    detail::writeU16(p, extensible ? kExtensibleTag : source.formatCode);
-    detail::writeU16(p + 2, channels);
-    detail::writeU32(p + 4, source.sampleRate);
-    detail::writeU32(p + 8, blockAlign * source.sampleRate);
-    detail::writeU16(p + 12, blockAlign);
-    detail::writeU16(p + 14, source.bitsPerSample);
-    if (extensible) {
-        detail::writeU16(p + 16, kExtensionSize);
-        detail::writeU16(p + 18, source.bitsPerSample);
-        detail::writeU32(p + 20, 0);
-        p[24] = static_cast<unsigned char>(source.formatCode & 0xFF);
-        std::memcpy(p + 25, kSubFormatGuidTail.data(), kSubFormatGuidTail.size());
-    }
-    return payload;
 }
 
 std::uint64_t chunkBytes(std::uint64_t payloadSize) { return 8 + payloadSize + (payloadSize & 1u); }
@@ -227,7 +183,7 @@ struct FrameCopy {
     std::vector<std::size_t> sourceOffsets;  // byte of each kept sample within a source frame
 };
 
-FrameCopy frameCopyOf(const SourceFormat& format, const std::vector<std::size_t>& keptChannels) {
+FrameCopy frameCopyOf(const detail::FormatChunk& format, const std::vector<std::size_t>& keptChannels) {
     FrameCopy copy;
     copy.bytesPerSample = format.bitsPerSample / 8u;
     copy.sourceAlign = format.blockAlign;
@@ -331,7 +287,7 @@ std::filesystem::path compressPolyWav(const std::filesystem::path& source, bool 
     std::ifstream in(source, std::ios::binary);
     if (!in.is_open()) refuse(detail::msg::couldNotOpenSource);
     SourceLayout layout = walkSource(in);
-    const SourceFormat& format = *layout.format;
+    const detail::FormatChunk& format = *layout.format;
     checkFrameHolds(format, kept.channelMap.size());
 
     detail::rewriteIxmlChunks(layout.preData, kept.names, kept.channelMap);
@@ -341,7 +297,8 @@ std::filesystem::path compressPolyWav(const std::filesystem::path& source, bool 
     const FrameCopy copy = frameCopyOf(format, kept.channels);
     const SampleData data{*layout.dataOffset, layout.dataBytesPresent / copy.sourceAlign};
     const std::uint64_t dataSize = data.frames * copy.outputAlign;
-    const std::string fmtPayload = outputFmtPayload(format, static_cast<std::uint16_t>(kept.channels.size()));
+    const std::string fmtPayload = detail::FormatChunk::payloadFor(
+        format.formatCode, static_cast<std::uint16_t>(kept.channels.size()), format.sampleRate, format.bitsPerSample);
     const std::uint64_t riffSize = riffSizeOf(layout, fmtPayload.size(), dataSize);
     if (riffSize > kMaxRiffSize) refuse(detail::msg::outputTooLarge);
     checkTemporaryIsNotSource(destination, source);
