@@ -7,9 +7,9 @@ namespace quillon {
 namespace {
 
 double declaredDuration(const detail::WavFile& wav) {
-    if (wav.sampleRate == 0) return 0.0;
-    const std::uint64_t frames = wav.dataSize / wav.blockAlign;
-    return static_cast<double>(frames) / static_cast<double>(wav.sampleRate);
+    if (wav.fmt.sampleRate == 0) return 0.0;
+    const std::uint64_t frames = wav.dataSize / wav.fmt.blockAlign;
+    return static_cast<double>(frames) / static_cast<double>(wav.fmt.sampleRate);
 }
 
 std::string startTimecode(const detail::WavFile& wav, std::int32_t sampleRate) {
@@ -21,7 +21,8 @@ std::string startTimecode(const detail::WavFile& wav, std::int32_t sampleRate) {
 }
 
 detail::SampleLayout sampleLayout(const detail::WavFile& wav) {
-    return {wav.format, wav.bitsPerSample, wav.channels, wav.blockAlign, wav.dataOffset, wav.dataSize};
+    return {wav.fmt.formatCode, wav.fmt.bitsPerSample, wav.fmt.channels, wav.fmt.blockAlign, wav.dataOffset,
+            wav.dataSize};
 }
 
 }  // namespace
@@ -36,10 +37,10 @@ PolyWavInfo analyzePolyWav(const std::filesystem::path& path, double threshold) 
         return info;
     }
 
-    info.channels = wav.channels;
-    info.sampleRate = static_cast<std::int32_t>(wav.sampleRate);
-    info.bitsPerSample = wav.bitsPerSample;
-    info.isFloat = wav.format == 3;
+    info.channels = wav.fmt.channels;
+    info.sampleRate = static_cast<std::int32_t>(wav.fmt.sampleRate);
+    info.bitsPerSample = wav.fmt.bitsPerSample;
+    info.isFloat = wav.fmt.formatCode == 3;
     info.duration = declaredDuration(wav);
     info.timecode = startTimecode(wav, info.sampleRate);
 

@@ -32,7 +32,7 @@ bool isHiddenName(const fs::path& file) {
 
 bool opensWithChannels(const fs::path& file, std::int32_t minChannels) {
     detail::WavFile wav;
-    return detail::openWav(file, wav) && static_cast<std::int32_t>(wav.channels) >= minChannels;
+    return detail::openWav(file, wav) && static_cast<std::int32_t>(wav.fmt.channels) >= minChannels;
 }
 
 // A link to a WAV file counts; an entry whose status cannot be read does not.

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "chunk_types.h"
 #include "messages.h"
 #include "riff.h"
 
@@ -14,24 +13,15 @@ bool fail(WavFile& wav, const char* text) {
     return false;
 }
 
-void takeFormat(WavFile& wav, const FormatChunk& fmt) {
-    wav.formatTag = fmt.formatTag;
-    wav.channels = fmt.channels;
-    wav.sampleRate = fmt.sampleRate;
-    wav.byteRate = fmt.byteRate;
-    wav.blockAlign = fmt.blockAlign;
-    wav.bitsPerSample = fmt.bitsPerSample;
-    wav.format = fmt.formatCode;
-}
-
 bool checkDecodable(WavFile& wav) {
-    if (wav.channels == 0 || wav.bitsPerSample == 0 || wav.blockAlign == 0) return fail(wav, msg::invalidFormat);
-    if (wav.format != 1 && wav.format != 3) return fail(wav, msg::unsupportedFormat);
-    const bool pcmDepth = wav.bitsPerSample == 16 || wav.bitsPerSample == 24 || wav.bitsPerSample == 32;
+    const FormatChunk& fmt = wav.fmt;
+    if (fmt.channels == 0 || fmt.bitsPerSample == 0 || fmt.blockAlign == 0) return fail(wav, msg::invalidFormat);
+    if (fmt.formatCode != 1 && fmt.formatCode != 3) return fail(wav, msg::unsupportedFormat);
+    const bool pcmDepth = fmt.bitsPerSample == 16 || fmt.bitsPerSample == 24 || fmt.bitsPerSample == 32;
     // Float samples are decoded as four bytes each, so only 32-bit float is sound.
-    if (!pcmDepth || (wav.format == 3 && wav.bitsPerSample != 32)) return fail(wav, msg::unsupportedBitDepth);
+    if (!pcmDepth || (fmt.formatCode == 3 && fmt.bitsPerSample != 32)) return fail(wav, msg::unsupportedBitDepth);
     // A frame must hold every channel's sample, or decoding would read past it.
-    if (wav.blockAlign < static_cast<std::uint32_t>(wav.channels) * (wav.bitsPerSample / 8u))
+    if (fmt.blockAlign < static_cast<std::uint32_t>(fmt.channels) * (fmt.bitsPerSample / 8u))
         return fail(wav, msg::invalidFormat);
     return true;
 }
@@ -63,7 +53,7 @@ bool openWav(const std::filesystem::path& path, WavFile& wav) {
         } else if (chunk->id == kFmt) {
             if (chunk->size < FormatChunk::kMinSize || available < chunk->size) return fail(wav, msg::invalidFmtChunk);
             readPayload(wav.stream, std::min(chunk->size, FormatChunk::kExtensibleSize), available, payload);
-            takeFormat(wav, FormatChunk::parse(payload, chunk->size));
+            wav.fmt = FormatChunk::parse(payload, chunk->size);
             haveFormat = true;
         } else if (isXmlChunk(chunk->id)) {
             readPayload(wav.stream, chunk->size, available, wav.ixml);

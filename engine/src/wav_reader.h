@@ -7,17 +7,13 @@
 #include <fstream>
 #include <string>
 
+#include "chunk_types.h"
+
 namespace quillon::detail {
 
 struct WavFile {
     std::ifstream stream;
-    std::uint16_t formatTag = 0;
-    std::uint16_t channels = 0;
-    std::uint32_t sampleRate = 0;
-    std::uint32_t byteRate = 0;
-    std::uint16_t blockAlign = 0;
-    std::uint16_t bitsPerSample = 0;
-    std::uint16_t format = 1;  // effective format code: the tag, or the extensible sub-format
+    FormatChunk fmt;  // the last fmt chunk met; fmt.formatCode is the effective format code
     std::uint64_t dataOffset = 0;
     std::uint64_t dataSize = 0;
     std::string ixml;  // payload of the last XML metadata chunk

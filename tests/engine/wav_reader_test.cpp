@@ -100,7 +100,7 @@ TEST(OpenWav, FindsFormatDataAndMetadataAnywhere) {
         writeFile(dir / "f.wav", c.bytes);
         WavFile wav;
         ASSERT_TRUE(openWav(dir / "f.wav", wav)) << c.label << ": " << wav.error;
-        EXPECT_EQ(wav.format, c.format) << c.label;
+        EXPECT_EQ(wav.fmt.formatCode, c.format) << c.label;
         EXPECT_EQ(wav.dataSize, c.dataSize) << c.label;
         EXPECT_EQ(wav.ixml, c.ixml) << c.label;
         EXPECT_EQ(wav.hasTimeReference, c.hasTimeReference) << c.label;
