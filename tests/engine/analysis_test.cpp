@@ -1,265 +1,395 @@
+// The engine's analysis side: the container reader (every refusal and layout
+// in one table), the sample scan (against a plain frame-by-frame scan, bit for
+// bit), discovery and the scan of a folder of real recorder files, start
+// timecodes (against a counting clock), track names, and the tag matcher
+// (against std::regex).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
+#include <chrono>
 #include <cmath>
-#include <cstring>
-#include <limits>
+#include <cstdio>
 #include <random>
+#include <map>
+#include <ranges>
+#include <regex>
+#include <sys/resource.h>
+#include <pthread.h>
 
+#include "allocation_probe.h"
+#include "messages.h"
 #include "quillon/quillon.h"
+#include "recorder_metadata.h"
+#include "tag_matching.h"
 #include "wav_builder.h"
+#include "wav_reader.h"
 
+namespace quillon::detail {
 namespace {
 
-using namespace quillon::testing;
-using quillon::analyzePolyWav;
+namespace fs = std::filesystem;
+using namespace testing;
 
-// A plain frame-by-frame measurement in the documented order of operations;
-// the engine's specialised loops must agree with it bit for bit.
-struct Reference {
-    std::vector<double> peak, rms;
-};
+const FmtSpec kStereo16{.bitsPerSample = 16};
+const std::string kFrames = pcmFrames(16, {{1, 2, 3}, {4, 5, 6}});
 
-double decodeReference(const unsigned char* p, int bits, bool isFloat) {
-    if (isFloat) {
-        float f;
-        std::memcpy(&f, p, 4);
-        return static_cast<double>(f);
-    }
-    std::int64_t raw = 0;
-    for (int i = 0; i < bits / 8; ++i) raw |= static_cast<std::int64_t>(p[i]) << (8 * i);
-    if (raw & (std::int64_t{1} << (bits - 1))) raw -= std::int64_t{1} << bits;
-    const float scale = std::ldexp(1.0f, -(bits - 1));
-    return static_cast<double>(static_cast<float>(raw) * scale);
+// What the reader found: its refusal, or the format code, data size, XML text and time reference.
+std::string readerView(const fs::path& file) {
+    WavFile wav;
+    if (!openWav(file, wav)) return wav.error;
+    return std::to_string(wav.fmt.formatCode) + " " + std::to_string(wav.dataSize) + " [" + wav.ixml + "]" +
+           (wav.hasTimeReference ? " @" + std::to_string(wav.timeReference) : "");
 }
 
-Reference measureAll(const std::string& data, int channels, int bits, bool isFloat) {
-    const int bytes = bits / 8;
-    const std::size_t frames = data.size() / static_cast<std::size_t>(channels * bytes);
-    Reference r{std::vector<double>(channels, 0.0), std::vector<double>(channels, 0.0)};
-    std::vector<double> sums(channels, 0.0);
-    for (std::size_t f = 0; f < frames; ++f)
-        for (int k = 0; k < channels; ++k) {
-            const double x = decodeReference(
-                reinterpret_cast<const unsigned char*>(data.data()) + (f * channels + k) * bytes, bits, isFloat);
-            if (std::fabs(x) > r.peak[k]) r.peak[k] = std::fabs(x);
-            sums[k] += x * x;
-        }
-    for (int k = 0; k < channels && frames > 0; ++k) r.rms[k] = std::sqrt(sums[k] / static_cast<double>(frames));
-    return r;
-}
+WavBuilder stereo() { return WavBuilder().fmt(kStereo16).data(kFrames); }
+std::string withFmt(const FmtSpec& fmt) { return WavBuilder().fmt(fmt).data("").bytes(); }
 
-std::string randomSamples(std::mt19937& random, int channels, std::size_t frames, int bits, bool isFloat) {
-    std::string out(frames * channels * (bits / 8), '\0');
-    std::uniform_int_distribution<int> byte(0, 255);
-    for (auto& b : out) b = static_cast<char>(byte(random));
-    if (isFloat)  // keep floats finite here; special values have their own test
-        for (std::size_t i = 0; i + 4 <= out.size(); i += 4) {
-            const float v = std::uniform_real_distribution<float>(-2.0f, 2.0f)(random);
-            std::memcpy(out.data() + i, &v, 4);
-        }
-    return out;
-}
-
-struct FormatCase {
-    const char* label;
-    std::uint16_t tag;
-    std::uint16_t subFormat;
-    int bits;
-    bool isFloat;
-};
-
-const FormatCase kFormats[] = {
-    {"16-bit PCM", 1, 1, 16, false},        {"24-bit PCM", 1, 1, 24, false},
-    {"32-bit PCM", 1, 1, 32, false},        {"32-bit float", 3, 3, 32, true},
-    {"extensible 24-bit", 0xFFFE, 1, 24, false}, {"extensible float", 0xFFFE, 3, 32, true},
-};
-
-TEST(Analysis, MatchesThePlainScanBitForBitInEveryFormat) {
-    TempDir dir;
-    std::mt19937 random(20261206);
-    for (const auto& format : kFormats)
-        for (int channels : {1, 2, 3, 8}) {
-            // More than two blocks, so block boundaries and the remainder are crossed.
-            const std::size_t frames = 2 * 48000 + 777;
-            const std::string data = randomSamples(random, channels, frames, format.bits, format.isFloat);
-            FmtSpec fmtSpec{.formatTag = format.tag, .channels = static_cast<std::uint16_t>(channels),
-                         .bitsPerSample = static_cast<std::uint16_t>(format.bits), .subFormat = format.subFormat};
-            WavBuilder().fmt(fmtSpec).data(data).write(dir / "f.wav");
-
-            // A threshold above every peak makes the scan read the whole file.
-            const auto info = analyzePolyWav(dir / "f.wav", 1e9);
-            ASSERT_EQ(info.error, "") << format.label;
-            EXPECT_EQ(info.isFloat, format.isFloat) << format.label;
-            EXPECT_EQ(info.bitsPerSample, format.bits) << format.label;
-            const Reference expected = measureAll(data, channels, format.bits, format.isFloat);
-            ASSERT_EQ(info.tracks.size(), static_cast<std::size_t>(channels));
-            for (int k = 0; k < channels; ++k) {
-                EXPECT_EQ(info.tracks[k].peak, expected.peak[k]) << format.label << " channel " << k;
-                EXPECT_EQ(info.tracks[k].rms, expected.rms[k]) << format.label << " channel " << k;
-                EXPECT_TRUE(info.tracks[k].empty);
-            }
-        }
-}
-
-struct ExtremeCase {
-    const char* label;
-    int bits;
-    std::int64_t sample;
-    double peak;
-};
-
-TEST(Analysis, FullScaleValues) {
-    const ExtremeCase cases[] = {
-        {"16-bit minimum", 16, -32768, 1.0},
-        {"16-bit maximum", 16, 32767, 0.999969482421875},
-        {"24-bit minimum", 24, -8388608, 1.0},
-        {"32-bit maximum rounds to one", 32, 2147483647, 1.0},
-        {"32-bit minimum", 32, -2147483648LL, 1.0},
+// Refusals in the order the reader checks, then layouts; no bytes, no file.
+// Lying sizes cost no more memory than the file holds.
+TEST(Reader, RefusesInItsOrderAndFindsEveryLayout) {
+    const std::uint32_t lie = 0xFFFFFFF0;
+    const std::uint64_t time = 0x0102030405060708;  // every byte differs
+    const std::pair<std::string, std::string> cases[] = {
+        {"", msg::couldNotOpenFile},
+        {stereo().bytes().replace(8, 4, "AVI "), msg::notRiffWave},
+        {WavBuilder().chunk("fmt ", kStereo16.payload().substr(0, 14)).data(kFrames).bytes(), msg::invalidFmtChunk},
+        {WavBuilder().data(kFrames).fmt(kStereo16).truncateTo(55).bytes(), msg::invalidFmtChunk},  // a byte short
+        {WavBuilder().fmt(kStereo16).bytes(), msg::missingFmtOrData},
+        {WavBuilder().data(kFrames).bytes(), msg::missingFmtOrData},
+        {WavBuilder().fmt(kStereo16).chunk({"LIST", "", lie}).data(kFrames).bytes(), msg::missingFmtOrData},
+        {withFmt({.formatTag = 3, .channels = 0, .bitsPerSample = 32, .blockAlign = 8}), msg::invalidFormat},
+        {withFmt({.formatTag = 2, .bitsPerSample = 0, .blockAlign = 4}), msg::invalidFormat},
+        {withFmt({.formatTag = 2, .bitsPerSample = 4, .blockAlign = 1024}), msg::unsupportedFormat},
+        {withFmt({.bitsPerSample = 8, .blockAlign = 1}), msg::unsupportedBitDepth},
+        {withFmt({.formatTag = 3}), msg::unsupportedBitDepth},             // 24-bit float
+        {withFmt({.channels = 8, .blockAlign = 23}), msg::invalidFormat},  // a byte short of a frame
+        {withFmt({.formatTag = 0xFFFE, .bitsPerSample = 32, .subFormat = 3}), "3 0 []"},
+        // An odd chunk and its pad byte, fmt after data, bext with and without a time reference, the last XML.
+        {WavBuilder().chunk("JUNK", "abc").data(kFrames).fmt(kStereo16).chunk("bext", bextPayload(time, 346))
+             .chunk("iXML", "1st").chunk("bext", bextPayload(2, 345)).chunk("axml", "2nd").bytes(),
+         "1 12 [2nd] @72623859790382856"},
+        {stereo().chunk("bext", bextPayload(1)).chunk("bext", bextPayload(2)).bytes(), "1 12 [] @2"},
+        {stereo().chunk({"bext", bextPayload(time, 342), lie}).bytes(), "1 12 [] @84281096"},  // the rest: zeros
+        {stereo().chunk({"iXML", "<XX>", lie}).bytes(), "1 12 [<XX>]"},
     };
     TempDir dir;
-    for (const auto& c : cases) {
-        FmtSpec fmtSpec{.channels = 2, .bitsPerSample = static_cast<std::uint16_t>(c.bits)};
-        WavBuilder().fmt(fmtSpec).data(pcmFrames(fmtSpec.bitsPerSample, {{0, c.sample, 0}, {0, 0, 0}})).write(dir / "f.wav");
-        const auto info = analyzePolyWav(dir / "f.wav", 0.001);
-        ASSERT_EQ(info.error, "") << c.label;
-        EXPECT_EQ(info.tracks[0].peak, c.peak) << c.label;
-        EXPECT_FALSE(info.tracks[0].empty) << c.label;
-        EXPECT_EQ(info.tracks[1].peak, 0.0) << c.label;
-        EXPECT_TRUE(info.tracks[1].empty) << c.label;
+    for (const auto& [bytes, expected] : cases) {
+        if (!bytes.empty()) writeFile(dir / "f.wav", bytes);
+        AllocationProbe probe;
+        EXPECT_EQ(readerView(dir / "f.wav"), expected) << "row " << &bytes - &cases[0].first;
+        EXPECT_LT(probe.peakLiveBytes(), bytes.size() + (64 << 10)) << expected;
     }
 }
 
-TEST(Analysis, FloatNaNNeverBecomesThePeakButPoisonsTheRms) {
-    TempDir dir;
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    const float inf = std::numeric_limits<float>::infinity();
-    WavBuilder()
-        .fmt({.formatTag = 3, .channels = 3, .bitsPerSample = 32})
-        .data(floatFrames({{0.5f, nan, 0.25f}, {-inf, 0.0f, 0.0f}, {1.5f, -2.0f, 0.0f}}))
-        .write(dir / "f.wav");
-    const auto info = analyzePolyWav(dir / "f.wav", 0.001);
-    ASSERT_EQ(info.error, "");
-    EXPECT_EQ(info.tracks[0].peak, 0.5);
-    EXPECT_TRUE(std::isnan(info.tracks[0].rms));
-    EXPECT_TRUE(std::isinf(info.tracks[1].peak));
-    EXPECT_EQ(info.tracks[2].peak, 2.0);  // float data is not clipped
+// Peak and RMS of each channel as bits: equal only when bit-identical, NaN included.
+using Levels = std::vector<std::uint64_t>;
+
+void add(Levels& levels, double peak, double rms) {
+    levels.insert(levels.end(), {std::bit_cast<std::uint64_t>(peak), std::bit_cast<std::uint64_t>(rms)});
 }
 
-// 48000 quiet frames, then a loud passage on every channel.
-std::string quietThenLoud(int channels, std::int64_t quiet, std::int64_t loud) {
-    ChannelSamples samples(channels);
-    for (auto& c : samples) {
-        c.assign(48000, quiet);
-        c.resize(96000, loud);
-    }
-    return pcmFrames(16, samples);
-}
-
-TEST(Analysis, EarlyStopAndThresholdRules) {
-    TempDir dir;
-    const FmtSpec fmtSpec{.channels = 2, .bitsPerSample = 16};
-    // Every channel passes the threshold in the first block: the loud second
-    // block is never read.
-    WavBuilder().fmt(fmtSpec).data(quietThenLoud(2, 1000, 30000)).write(dir / "stop.wav");
-    auto info = analyzePolyWav(dir / "stop.wav", 0.001);
-    EXPECT_EQ(info.tracks[0].peak, 1000.0 / 32768);
-    EXPECT_EQ(info.tracks[0].rms, 1000.0 / 32768);
-
-    // One quiet channel keeps the scan going to the end.
-    ChannelSamples mixed{std::vector<std::int64_t>(96000, 0), std::vector<std::int64_t>(96000, 1000)};
-    mixed[1][90000] = 30000;
-    WavBuilder().fmt(fmtSpec).data(pcmFrames(16, mixed)).write(dir / "full.wav");
-    info = analyzePolyWav(dir / "full.wav", 0.001);
-    EXPECT_EQ(info.tracks[1].peak, 30000.0 / 32768);
-    EXPECT_TRUE(info.tracks[0].empty);
-
-    // A peak equal to the threshold is active; a threshold of 0 flags nothing.
-    info = analyzePolyWav(dir / "stop.wav", 1000.0 / 32768);
-    EXPECT_FALSE(info.tracks[0].empty);
-    info = analyzePolyWav(dir / "full.wav", 0.0);
-    EXPECT_EQ(info.emptyCount(), 0);
-}
-
-TEST(Analysis, DurationsAndShortData) {
-    TempDir dir;
-    const FmtSpec fmtSpec{.channels = 2, .sampleRate = 48000, .bitsPerSample = 24};
-    // Declares two seconds, holds three frames and half a frame.
-    std::string data = pcmFrames(24, {{1, 2, 3}, {4, 5, 6}}) + "\x01\x02\x03";
-    WavBuilder().fmt(fmtSpec).data(data, 2 * 48000 * 6).write(dir / "cut.wav");
-    auto info = analyzePolyWav(dir / "cut.wav", 0.001);
-    ASSERT_EQ(info.error, "");
-    EXPECT_EQ(info.duration, 2.0);
-    EXPECT_EQ(info.tracks[1].peak, 6.0 / 8388608);
-    EXPECT_EQ(info.tracks[0].rms, std::sqrt((1.0 + 4.0 + 9.0) / 3.0) / 8388608);
-
-    // Less than one frame: nothing read, everything silent.
-    WavBuilder().fmt(fmtSpec).data("\x01\x02\x03").write(dir / "tiny.wav");
-    info = analyzePolyWav(dir / "tiny.wav", 0.001);
-    EXPECT_EQ(info.error, "");
-    EXPECT_EQ(info.emptyCount(), 2);
-    EXPECT_EQ(info.tracks[0].rms, 0.0);
-
-    // Sample rate 0 gives duration 0, no timecode, and still measures.
-    WavBuilder().chunk("bext", bextPayload(48000)).fmt({.channels = 2, .sampleRate = 0, .bitsPerSample = 16})
-        .data(pcmFrames(16, {{100}, {0}})).write(dir / "norate.wav");
-    info = analyzePolyWav(dir / "norate.wav", 0.001);
-    EXPECT_EQ(info.duration, 0.0);
-    EXPECT_EQ(info.timecode, "");
-    EXPECT_EQ(info.tracks[0].peak, 100.0 / 32768);
-}
-
-TEST(Analysis, FailedFileKeepsOnlyPathAndError) {
-    TempDir dir;
-    writeFile(dir / "x.wav", "this is text, not audio");
-    const auto info = analyzePolyWav(dir / "x.wav", 0.001);
-    EXPECT_EQ(info.error, "Not a RIFF/WAVE file");
-    EXPECT_EQ(info.path, dir / "x.wav");
-    EXPECT_EQ(info.channels, 0);
-    EXPECT_TRUE(info.tracks.empty());
-}
-
-TEST(Analysis, DefaultNamesAndIndexes) {
-    TempDir dir;
-    WavBuilder().fmt({.channels = 3, .bitsPerSample = 16}).data(pcmFrames(16, {{1}, {2}, {3}})).write(dir / "f.wav");
-    const auto info = analyzePolyWav(dir / "f.wav", 0.001);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(info.tracks[i].index, i);
-        EXPECT_EQ(info.tracks[i].name, "Track " + std::to_string(i + 1));
-    }
-}
-
-struct CorpusCase {
-    const char* file;
-    int channels;
-    std::string timecode;
-    std::vector<std::string> names;
-};
-
-TEST(Analysis, RealRecorderFiles) {
-    const CorpusCase cases[] = {
-        {"A101_1.WAV", 2, "12:39:59:00", {"MKH516 A", "Boom"}},
-        {"PT A101_4.A1.wav", 2, "12:40:15:00", {}},
-        {"Nuendo Stereo.wav", 2, "01:00:00:00", {"Track 1", "Track 2"}},
-        {"Nuendo 5.1.wav", 6, "", {"Track 1", "Track 2", "Track 3", "Track 4", "Track 5", "Track 6"}},
-        {"A101_1_1.WAV", 1, "", {}},
-        {"STE-000.wav", 2, "", {"Track 1", "Track 2"}},
-    };
-    for (const auto& c : cases) {
-        const auto info = analyzePolyWav(corpusDir() / c.file, 0.001);
-        ASSERT_EQ(info.error, "") << c.file;
-        EXPECT_EQ(info.channels, c.channels) << c.file;
-        if (!c.timecode.empty()) {
-            EXPECT_EQ(info.timecode, c.timecode) << c.file;
+// Each channel on its own, frame after frame, over the first `frameLimit`
+// whole frames: an integer scaled in single precision, a float as stored.
+Levels plainLevels(const std::string& data, const FmtSpec& fmt, std::size_t frameLimit) {
+    const std::size_t width = fmt.bitsPerSample / 8, align = fmt.channels * width;
+    const std::size_t frames = std::min(data.size() / align, frameLimit);
+    const std::int64_t full = std::int64_t{1} << fmt.bitsPerSample;
+    Levels levels;
+    for (std::size_t k = 0; k < fmt.channels; ++k) {
+        double peak = 0.0, sum = 0.0;
+        for (std::size_t f = 0; f < frames; ++f) {
+            std::int64_t raw = 0;
+            for (std::size_t i = width; i-- > 0;) raw = raw * 256 + std::uint8_t(data[f * align + k * width + i]);
+            const double x = fmt.formatTag == 3 ? std::bit_cast<float>(static_cast<std::uint32_t>(raw))
+                                                : static_cast<float>(raw < full / 2 ? raw : raw - full) *
+                                                      std::ldexp(1.0f, 1 - fmt.bitsPerSample);
+            peak = std::fabs(x) > peak ? std::fabs(x) : peak;
+            sum += x * x;
         }
-        for (std::size_t i = 0; i < c.names.size(); ++i) EXPECT_EQ(info.tracks[i].name, c.names[i]) << c.file;
+        add(levels, peak, frames == 0 ? 0.0 : std::sqrt(sum / static_cast<double>(frames)));
     }
-    const auto a101 = analyzePolyWav(corpusDir() / "A101_1.WAV", 1e-4);
-    // "MKH516 A" peaks near -85 dBFS, "Boom" near -79 dBFS.
-    EXPECT_TRUE(a101.tracks[0].empty);
-    EXPECT_FALSE(a101.tracks[1].empty);
-    const auto nuendo = analyzePolyWav(corpusDir() / "Nuendo 5.1.wav", 0.001);
-    EXPECT_EQ(nuendo.emptyCount(), 6);
-    EXPECT_EQ(analyzePolyWav(corpusDir() / "PT A101_4.A1.wav", 0.001).emptyCount(), 0);
+    return levels;
+}
+
+// A threshold above every finite peak has the whole file read. Bytes follow
+// the data unless its declared size runs past the end of the file: a scan
+// reading too far would measure them.
+void expectPlainLevels(const std::string& label, const FmtSpec& fmt, const std::string& data, double threshold = 1e9,
+                       std::size_t framesRead = SIZE_MAX, int active = 0, std::optional<std::uint32_t> declared = {}) {
+    TempDir dir;
+    WavBuilder file;
+    file.fmt(fmt).data(data, declared);
+    if (!declared) file.chunk("JUNK", std::string(4096, '\x55'));
+    file.write(dir / "f.wav");
+    AllocationProbe probe;
+    const auto info = analyzePolyWav(dir / "f.wav", threshold);
+    EXPECT_LT(probe.largestRequest(), 5u << 20) << label;
+    Levels measured;
+    for (const auto& track : info.tracks) add(measured, track.peak, track.rms);
+    EXPECT_EQ(measured, plainLevels(data, fmt, framesRead)) << label;
+    EXPECT_EQ(info.activeCount(), active) << label;
+}
+
+TEST(Analysis, MeasuresLikeAPlainScanBitForBit) {
+    std::independent_bits_engine<std::mt19937, 8, unsigned> byte;
+    for (const auto& [tag, bits] : {std::pair<std::uint16_t, std::uint16_t>{1, 16}, {1, 24}, {1, 32}, {3, 32}})
+        for (const std::uint16_t channels : {1, 3, 11, 40}) {
+            // A block and part of the next; at 40 channels of 24 or 32 bits
+            // the reads split every block too. Floats stay finite, below 2.
+            std::string data(48777u * channels * bits / 8, '\0');
+            for (auto i = 0u; i < data.size(); ++i) data[i] = char(byte() & (tag == 3 && i % 4 == 3 ? 0xBF : 0xFF));
+            expectPlainLevels(std::to_string(channels) + " x " + std::to_string(bits) + (tag == 3 ? " float" : ""),
+                              {.formatTag = tag, .channels = channels, .bitsPerSample = bits}, data);
+        }
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    expectPlainLevels("16 bits: full scale, byte order; a peak equal to the threshold is active",
+                      {.channels = 4, .bitsPerSample = 16}, pcmFrames(16, {{-32768}, {32767}, {0x0102}, {-1}}),
+                      32767 * 0x1p-15, SIZE_MAX, 2);
+    expectPlainLevels("24 bits: full scale, sign, byte order", {.channels = 4},
+                      pcmFrames(24, {{-8388608}, {8388607}, {0x010203}, {-1}}));
+    expectPlainLevels("32 bits through single precision", {.channels = 4, .bitsPerSample = 32},
+                      pcmFrames(32, {{INT32_MIN}, {INT32_MAX}, {0x1000001}, {-1}}));
+    expectPlainLevels("float: NaN is never the peak, infinity is", {.formatTag = 3, .channels = 3, .bitsPerSample = 32},
+                      floatFrames({{nan, 0.5f}, {-inf, 0}, {2, -3}}), 1e9, SIZE_MAX, 1);
+    std::vector<std::int64_t> quietThenLoud(48000, 1000);
+    quietThenLoud.resize(96001, 30000);
+    expectPlainLevels("each peak equal to the threshold after a block: early stop", kStereo16,
+                      pcmFrames(16, {quietThenLoud, quietThenLoud}), 1000 * 0x1p-15, 48000, 2);
+    expectPlainLevels("a silent channel reads on", kStereo16,
+                      pcmFrames(16, {std::vector<std::int64_t>(96001, 0), quietThenLoud}), 0.001, SIZE_MAX, 1);
+    expectPlainLevels("cut short", {}, pcmFrames(24, {{1, 2, 3}, {4, 5, -6}}) + "\1\2\3", 1e9, SIZE_MAX, 0, 576000);
+    expectPlainLevels("less than a frame", {}, "\1\2\3", 1e9, SIZE_MAX, 0, 48000);
+}
+
+std::string wav(std::uint16_t channels, std::uint16_t bits = 16) {
+    return simpleWav({.channels = channels, .bitsPerSample = bits}, ChannelSamples(channels, {16000, -1}));
+}
+
+// The corpus, with files around it that test which names discovery takes
+// and in which order (the file name's bytes alone), which links it follows,
+// and that a folder nobody may list costs only itself. Two files change while
+// reported, which is what their analysis sees: one loses a channel and is
+// left out, one is no audio any more and is listed with its error. The
+// threshold lies between the quiet corpus tracks' peaks.
+TEST(Scan, FindsMeasuresAndReportsEveryFileInOrder) {
+    TempDir copy;
+    for (const auto& entry : fs::directory_iterator(corpusDir())) fs::copy_file(entry, copy / entry.path().filename());
+    for (const auto& name : {"._A101_1.WAV", ".h.wav", ".dot/in.wav", "T10.wav", "sub/T2.wav", "\xC3\xA9.wav", "x.wave",
+                             "x.wav.bak", "locked/l.wav", "sub/x-gone.wav", "x-text.wav"}) {
+        fs::create_directories((copy / name).parent_path());
+        writeFile(copy / name, wav(2));
+    }
+    for (const auto& [name, bytes] : {std::pair{"mono.wav", wav(1)}, {"text.wav", "text"}, {"8.wav", wav(2, 8)}})
+        writeFile(copy / name, bytes);
+    for (const auto& [link, to] : {std::pair{"link.wav", "T10.wav"}, {"linked", "sub"}, {"gone.wav", "-"}})
+        fs::create_symlink(to, copy / link);
+    const std::vector<std::string> listing = {"A101_1.WAV", "Nuendo 5.1.wav", "Nuendo Stereo.wav", "PT A101_4.A1.wav",
+                                              "STE-000.wav", "T10.wav", "sub/T2.wav", ".dot/in.wav", "locked/l.wav",
+                                              "link.wav", "sub/x-gone.wav", "x-text.wav", "\xC3\xA9.wav"};
+    EXPECT_EQ(discoverPolyPaths(copy.path(), false, 6), std::vector{copy / "Nuendo 5.1.wav"});
+    fs::permissions(copy / "locked", fs::perms::none);
+    EXPECT_EQ(runAsNobody(copy.path(), [&] {
+                  return discoverPolyPaths(copy.path(), true, 2).size() == listing.size() - 1 &&
+                         discoverPolyPaths(copy / "locked", false, 2).empty() ? 0 : 1;
+              }), 0) << "1: the locked folder, 125: not run as nobody";
+    fs::permissions(copy / "locked", fs::perms::owner_all);
+    // Out of descriptors forty folders deep, nobody finds what it may read
+    // (all but the locked folder), and every file of the folders it could
+    // open, wherever each file comes in the listing.
+    fs::path deep = copy / "deep";
+    for (int level = 0; level < 40; ++level) {
+        fs::create_directories(deep /= std::to_string(level));
+        for (const char* name : {"a.wav", "b.wav", "c.wav"}) writeFile(deep / name, wav(2));
+    }
+    EXPECT_EQ(runAsNobody(copy.path(), [&] {
+                  const rlimit few{24, 24};
+                  std::map<std::ptrdiff_t, std::size_t> filesByDepth;  // 0: outside the deep folders
+                  for (const auto& path : setrlimit(RLIMIT_NOFILE, &few) ? std::vector<fs::path>{}
+                                                                         : discoverPolyPaths(copy.path(), true, 2)) {
+                      const bool inDeep = path.string().find("/deep/") != std::string::npos;
+                      ++filesByDepth[inDeep ? std::distance(path.begin(), path.end()) : 0];
+                  }
+                  auto tenShallowest = std::views::drop(filesByDepth, 1) | std::views::take(10);
+                  const bool whole = std::ranges::all_of(tenShallowest, [](auto& depth) { return depth.second == 3; });
+                  return filesByDepth.size() > 10 && filesByDepth.size() < 41 && whole &&
+                         filesByDepth[0] == listing.size() - 1 ? 0 : 1;
+              }), 0);
+    fs::remove_all(copy / "deep");
+    std::vector<std::string> reports, expectedReports, facts;
+    for (std::size_t i = 0; i < listing.size(); ++i)
+        expectedReports.push_back(std::to_string(i + 1) + "/13 " + (copy / listing[i]).string());
+    const auto results = scanDirectory(copy.path(), true, 1e-4, 2, [&](int n, int count, const fs::path& path) {
+        reports.push_back(std::to_string(n) + "/" + std::to_string(count) + " " + path.string());
+        if (path.filename() == "x-gone.wav") writeFile(path, wav(1));
+        if (path.filename() == "x-text.wav") writeFile(path, "text");
+    });
+    EXPECT_EQ(reports, expectedReports);
+    for (const auto& info : results) {
+        std::string names;
+        for (const auto& track : info.tracks) names += (names.empty() ? "" : ", ") + track.name;
+        facts.push_back(info.summary() + "  [" + names + "]");
+    }
+    const std::string d = "  \xE2\x80\x94  ", two = "  [Track 1, Track 2]", mkh = "  [MKH516 A, Boom]";
+    const std::string six = "  [Track 1, Track 2, Track 3, Track 4, Track 5, Track 6]";
+    const auto made = [&](auto name) { return name + d + "2 tracks (2 active, 0 empty)  48000 Hz  0.0s" + two; };
+    EXPECT_EQ(facts, (std::vector<std::string>{
+                         "12:39:59:00  A101_1.WAV" + d + "2 tracks (1 active, 1 empty)  48000 Hz  5.0s" + mkh,
+                         "01:00:00:00  Nuendo 5.1.wav" + d + "6 tracks (0 active, 6 empty)  48000 Hz  1.0s" + six,
+                         "01:00:00:00  Nuendo Stereo.wav" + d + "2 tracks (0 active, 2 empty)  48000 Hz  1.0s" + two,
+                         "12:40:15:00  PT A101_4.A1.wav" + d + "2 tracks (2 active, 0 empty)  48000 Hz  3.0s" + mkh,
+                         "17:54:35:00  STE-000.wav" + d + "2 tracks (2 active, 0 empty)  48000 Hz  5.1s" + two,
+                         made("T10.wav"), made("T2.wav"), made("in.wav"), made("l.wav"), made("link.wav"),
+                         "x-text.wav" + d + "error: " + msg::notRiffWave + "  []", made("\xC3\xA9.wav")}));
+}
+
+std::string el(const std::string& tag, const std::string& text) { return "<" + tag + ">" + text + "</" + tag + ">"; }
+
+// Every frame of eleven minutes, by any of its samples, labelled as a clock
+// counts: frame by frame, skipping `dropped` labels at each minute that is
+// not a multiple of ten.
+TEST(Timecode, EveryFrameAsACountingClockLabelsIt) {
+    const std::tuple<std::uint64_t, std::uint64_t, bool, int, int> cases[] = {
+        {30000, 1001, true, 30, 2}, {60000, 1001, true, 60, 4}, {30000, 1001, false, 30, 0}, {25, 1, true, 25, 0}};
+    for (const auto& [numerator, denominator, dropFlag, nominal, dropped] : cases)
+        for (int m = 0, s = 0, f = 0, frame = 0; frame < 660 * nominal; ++frame) {
+            // The sample rate equals the numerator, so a frame spans `denominator` samples.
+            const TimecodeSource source{frame * denominator + frame % denominator, true, numerator, denominator,
+                                        dropFlag};
+            char label[64];
+            std::snprintf(label, sizeof label, "00:%02d:%02d%c%02d", m, s, dropped ? ';' : ':', f);
+            ASSERT_EQ(formatStartTimecode(source, std::int32_t(numerator)), label) << numerator << " " << frame;
+            if (++f < nominal || (f = 0, ++s < 60)) continue;
+            s = 0;
+            f = ++m % 10 == 0 ? 0 : dropped;
+        }
+}
+
+TEST(Timecode, FromBextAndIxmlAtTheEdges) {
+    const std::string lo = "TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_LO", rate = "TIMECODE_RATE";
+    // `stamp` is 10:20:30.9: frame 22 at 25 fps, 21 at 24.
+    const std::string large = "18446744073709551616", stamp = el(lo, "1787083200");
+    // iXML, bext time reference (none when 0), sample rate, label.
+    const std::tuple<std::string, std::uint64_t, std::int32_t, std::string> cases[] = {
+        {"", (123 * 3600 + 4 * 60 + 5) * 48000ull, 48000, "23:04:05:00"},  // hours wrap at 100
+        {"", ~0ull, 48000, "67:18:02:07"},
+        {"", 48000, 0, ""},
+        {"<timecode_rate> 25 </timecode_rate>" + stamp, 0, 48000, "10:20:30:22"},
+        {el(rate, "25/0") + stamp, 0, 48000, "10:20:30:21"},
+        {el(rate, "30000/1001") + "<timecode_flag> df\t</Timecode_Flag>" + el(lo, "2880000"), 0, 48000, "00:00:59;28"},
+        {el(lo, "0"), 172800000, 48000, "00:00:00:00"},  // the iXML time stamp wins over bext
+        {el("TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_HI", "1") + el(lo, "5"), 0, 48000, "24:51:18:11"},
+        {el(lo, large), 172800000, 48000, "01:00:00:00"},
+        {el(rate, large + "/1") + el(lo, "0"), 172800000, 48000, "01:00:00:00"},
+    };
+    for (const auto& [ixml, bext, sampleRate, expected] : cases) {
+        TimecodeSource source{bext, bext != 0};
+        readTimecodeMetadata("<BWFXML>" + ixml + "</BWFXML>", source);
+        EXPECT_EQ(formatStartTimecode(source, sampleRate), expected) << ixml << " " << bext;
+    }
+}
+
+std::string track(const std::string& index, const std::string& name, const std::string& indexTag = "CHANNEL_INDEX") {
+    return el("TRACK", (index.empty() ? "" : el(indexTag, index)) + el("NAME", name));
+}
+
+TEST(TrackNames, ByChannelIndexOverDefaults) {
+    std::string tenByPosition;
+    for (int i = 0; i < 10; ++i) tenByPosition += track("", "X");
+    // By index (1 to N), not by order; INTERLEAVE_INDEX only without
+    // CHANNEL_INDEX; only space, tab, line feed and carriage return stripped;
+    // an index out of range names the position; a blank name keeps the
+    // default; an index too large to read ends the walk.
+    const std::string rules = track("3", " \t\r\nC c\n") + track("1", "A") + track("2", "\vB\f", "INTERLEAVE_INDEX") +
+                              track("0", " \t\r\n") + track("9", "E") +
+                              el("TRACK", el("INTERLEAVE_INDEX", "1") + el("CHANNEL_INDEX", "6") + el("NAME", "F")) +
+                              track("2147483648", "X") + track("6", "X");
+    const std::tuple<std::string, std::int32_t, std::vector<std::string>> cases[] = {
+        {el("TRACK_LIST", rules), 6, {"A", "\vB\f", "C c", "Track 4", "E", "F"}},
+        // Positions beyond the channels name nothing; N + 9 elements at most.
+        {el("TRACK_LIST", tenByPosition + track("1", "Seen") + track("2", "Unseen")), 2, {"Seen", "X"}},
+    };
+    for (const auto& [ixml, channels, expected] : cases) EXPECT_EQ(readTrackNames(ixml, channels), expected) << ixml;
+}
+
+std::string shown(const std::optional<TagMatch>& m) {
+    return m ? std::to_string(m->begin) + "-" + std::to_string(m->end) + " [" + std::string(m->group1) + "] " +
+                   (m->group2 ? std::string(*m->group2) : "-")
+             : "none";
+}
+
+std::string regexShown(const std::string& text, const std::regex& pattern) {
+    std::smatch m;
+    if (!std::regex_search(text, m, pattern)) return "none";
+    return std::to_string(m.position(0)) + "-" + std::to_string(m.position(0) + m.length(0)) + " [" +
+           (m.size() > 1 ? m.str(1) : "") + "] " + (m.size() > 2 && m[2].matched ? m.str(2) : "-");
+}
+
+// Texts of eight random pieces: tags in any letter case, parts of them,
+// whole elements, white space, digits and stray bytes; every search must give
+// what the ECMAScript pattern it stands for gives.
+TEST(TagMatching, EqualsTheRegexOnGeneratedTexts) {
+    const auto icase = std::regex::ECMAScript | std::regex::icase;
+    const std::regex number("<CHANNEL_INDEX>\\s*([0-9]+)\\s*</CHANNEL_INDEX>", icase);
+    const std::regex rate("<TIMECODE_RATE>\\s*([0-9]+)\\s*(?:/\\s*([0-9]+))?\\s*</TIMECODE_RATE>", icase);
+    const std::regex track("<TRACK\\b[\\s\\S]*?</TRACK>", icase), name("<NAME>([\\s\\S]*?)</NAME>", icase);
+    const std::regex literal("aA", icase);
+    const std::string out = "<R>$&$1$$</R>", format = std::regex_replace(out, std::regex("\\$"), "$$$$");
+    const std::vector<std::string> pieces = {
+        "<Channel_Index>\v\f42\r\n</CHANNEL_INDEX>", "<timecode_rate> 25/1001 </TIMECODE_RATE>", "</channel_index>",
+        "<timecode_flag>\t\v\f  </timecode_flag>", "<TIMECODE_FLAG> DF\t</TIMECODE_FLAG>", "<TRACK id=\"1\">x</track>",
+        "<TIMECODE_FLAG>d F</timecode_flag>", "<timecode_flag>DF</Timecode_Flag>", "</timecode_rate>", "<Track_List>",
+        "<Name>a b</NAME>", "</timecode_flag>", "<CHANNEL_INDEX>", "<TIMECODE_RATE>", "<TIMECODE_FLAG>", "</TRACK>",
+        "<channel_index", "<TRACK>", "<track ", "</track", "</name>", "<NAME>", "/1001", "<Name", "\t\n", "\xA0", "DF",
+        " / ", " F", "\v", "42", "aA", "</", "d", ">", " ", "7", "x", "a", "A", "/", "<"};
+    std::vector<std::pair<std::string, std::regex>> flags;
+    for (const std::string value : {"DF", "D F", " DF", "DF\t", "  "})
+        flags.emplace_back(value, std::regex("<TIMECODE_FLAG>\\s*" + value + "\\s*</TIMECODE_FLAG>", icase));
+    std::mt19937 random(5);
+    for (int n = 0; n < 5000 && !HasFailure(); ++n) {
+        std::string text;
+        for (int i = 0; i < 8; ++i) text += pieces[random() % pieces.size()];
+        const std::string shownText = ::testing::PrintToString(text);
+        EXPECT_EQ(shown(searchNumberElement(text, "CHANNEL_INDEX")), regexShown(text, number)) << shownText;
+        EXPECT_EQ(shown(searchRateElement(text)), regexShown(text, rate)) << shownText;
+        EXPECT_EQ(shown(searchElement(text, "TRACK")), regexShown(text, track)) << shownText;
+        EXPECT_EQ(shown(searchElementText(text, "NAME")), regexShown(text, name)) << shownText;
+        const bool found = std::regex_search(text, literal);
+        EXPECT_EQ(replaceLiteral(text, "aA", out),
+                  found ? std::optional(std::regex_replace(text, literal, format)) : std::nullopt) << shownText;
+        for (const auto& [value, flag] : flags)
+            EXPECT_EQ(containsElementValue(text, "TIMECODE_FLAG", value), std::regex_search(text, flag)) << shownText;
+    }
+}
+
+// Four mebibytes of text on a thread with a small stack, in
+// linear time: content after a long filler, and many unclosed tags, which
+// would cost a naive search quadratic time.
+TEST(TagMatching, FourMebibytesInLinearTimeOnASmallStack) {
+    std::string filler;
+    while (filler.size() < (2u << 20)) filler += "<NOTE>take 3 <TRACK wind</NOTE>\n<!-- <TRACK -->\n";
+    const std::string head =
+        "<BWFXML>" + filler + el("TIMECODE_RATE", "25/1") + el("TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_LO", "48000");
+    const std::string ixml = head + el("TRACK_LIST", el("TRACK", el("CHANNEL_INDEX", "2") + filler + el("NAME", "B")));
+    const auto start = std::chrono::steady_clock::now();
+    const auto searches = [&] {
+        TimecodeSource source;
+        readTimecodeMetadata(ixml, source);
+        EXPECT_EQ(formatStartTimecode(source, 48000), "00:00:01:00");
+        EXPECT_EQ(readTrackNames(ixml, 2), (std::vector<std::string>{"Track 1", "B"}));
+        EXPECT_EQ(readTrackNames("<TRACK><NAME>" + filler + filler, 1), std::vector<std::string>{"Track 1"});
+        EXPECT_TRUE(replaceElements(ixml, "TRACK_LIST", "<L/>") == head + "<L/>");  // no diff of mebibytes
+    };
+    pthread_attr_t smallStack;  // a worker thread's 512 KiB, where a recursive matcher overflows
+    pthread_t thread;
+    pthread_attr_init(&smallStack);
+    pthread_attr_setstacksize(&smallStack, 512 << 10);
+    const auto runSearches = [](void* run) -> void* { return (*static_cast<decltype(searches)*>(run))(), nullptr; };
+    ASSERT_EQ(pthread_create(&thread, &smallStack, runSearches, const_cast<void*>(static_cast<const void*>(&searches))),
+              0);
+    pthread_join(thread, nullptr);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
 }
 
 }  // namespace
+}  // namespace quillon::detail

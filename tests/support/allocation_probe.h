@@ -12,8 +12,6 @@ class AllocationProbe {
 public:
     AllocationProbe();
     ~AllocationProbe();
-    AllocationProbe(const AllocationProbe&) = delete;
-    AllocationProbe& operator=(const AllocationProbe&) = delete;
     std::size_t largestRequest() const;
     std::size_t peakLiveBytes() const;  // above what was live when the probe started
 };

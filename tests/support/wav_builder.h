@@ -4,15 +4,14 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace quillon::testing {
 
-// Sample values per channel; every channel must hold the same frame count.
-// Integer formats take the signed integer value of the sample; float takes
-// its bits through `floatSamples`.
+// Sample values per channel; every channel holds the same frame count.
 using ChannelSamples = std::vector<std::vector<std::int64_t>>;
 
 struct FmtSpec {
@@ -21,57 +20,46 @@ struct FmtSpec {
     std::uint32_t sampleRate = 48000;
     std::uint16_t bitsPerSample = 24;
     std::optional<std::uint16_t> blockAlign;  // default channels * bits / 8
-    std::optional<std::uint32_t> byteRate;    // default blockAlign * sampleRate
     std::uint16_t subFormat = 1;              // effective code of an extensible fmt
     std::uint32_t channelMask = 0;
-    std::optional<std::size_t> size;          // payload size: 16, or 40 when extensible
-
-    std::uint16_t effectiveBlockAlign() const;
+    std::optional<std::size_t> size;  // payload size: 16, or 40 when extensible
     std::string payload() const;
 };
 
-struct Chunk {
-    std::string id;                            // four bytes
-    std::string payload;
-    std::optional<std::uint32_t> declaredSize;  // default payload.size(); may lie
-    bool padOddSize = true;                    // write the pad byte after an odd payload
-};
+// `id` is four bytes; the declared size defaults to the payload's and may lie.
+struct Chunk { std::string id, payload; std::optional<std::uint32_t> declaredSize; };
 
-// Little-endian interleaved sample bytes for integer PCM of 16, 24 or 32 bits.
+// Little-endian interleaved samples of 16, 24 or 32 bits.
 std::string pcmFrames(std::uint16_t bitsPerSample, const ChannelSamples& channels);
-// Little-endian interleaved IEEE floats, one vector per channel.
 std::string floatFrames(const std::vector<std::vector<float>>& channels);
-// A bext payload of `size` bytes (at least 346 for a time reference) with TimeReference set.
+// A bext payload of `size` bytes with TimeReference set (cut where `size` ends before it).
 std::string bextPayload(std::uint64_t timeReference, std::size_t size = 602);
-
-// A whole file as a chunk list after the 12-byte RIFF/WAVE header.
-class WavBuilder {
-public:
-    WavBuilder& fmt(const FmtSpec& fmtSpec);
-    WavBuilder& data(std::string sampleBytes, std::optional<std::uint32_t> declaredSize = std::nullopt);
-    WavBuilder& chunk(Chunk chunk);
-    WavBuilder& chunk(std::string id, std::string payload);
-    WavBuilder& riffSize(std::uint32_t size);      // default: file size - 8
-    WavBuilder& formType(std::string fourBytes);   // default "WAVE"
-    WavBuilder& truncateTo(std::size_t bytes);     // cut the finished file
-
-    std::string bytes() const;
-    void write(const std::filesystem::path& path) const;
-
-private:
-    std::vector<Chunk> chunks_;
-    std::optional<std::uint32_t> riffSize_;
-    std::string formType_ = "WAVE";
-    std::optional<std::size_t> truncateTo_;
-};
-
-// A common case: fmt then data for the given format and samples.
-std::string simpleWav(const FmtSpec& fmtSpec, const ChannelSamples& channels);
 
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
 std::string readFile(const std::filesystem::path& path);
 
-// A fresh temporary folder, removed with its contents on destruction.
+// A whole file: the RIFF/WAVE header, then the chunks in the order added,
+// each odd payload followed by its pad byte.
+class WavBuilder {
+public:
+    WavBuilder& fmt(const FmtSpec& spec) { return chunk("fmt ", spec.payload()); }
+    WavBuilder& data(std::string bytes, std::optional<std::uint32_t> size = {}) { return chunk({"data", bytes, size}); }
+    WavBuilder& chunk(std::string id, std::string payload) { return chunk({std::move(id), std::move(payload), {}}); }
+    WavBuilder& chunk(const Chunk& chunk);
+    WavBuilder& truncateTo(std::size_t bytes) { return truncateTo_ = bytes, *this; }  // cuts the finished file
+    std::string bytes() const;
+    void write(const std::filesystem::path& path) const { writeFile(path, bytes()); }
+
+private:
+    std::string body_;
+    std::size_t truncateTo_ = SIZE_MAX;
+};
+
+// fmt then data for the given format and samples.
+std::string simpleWav(const FmtSpec& spec, const ChannelSamples& channels);
+
+// A fresh temporary folder (mode 0755), removed with its contents on
+// destruction; a test that takes permissions away gives them back.
 class TempDir {
 public:
     TempDir();
@@ -86,6 +74,12 @@ private:
 };
 
 // The read-only folder of real recorder files.
-std::filesystem::path corpusDir();
+inline std::filesystem::path corpusDir() { return QUILLON_CORPUS_DIR; }
+
+// Runs `body` in a forked child as the unprivileged user "nobody" (the tests
+// run as root in CI, where permissions would not apply) and returns the
+// child's exit status; `body` returns 0 for success. `folder` is handed to
+// nobody first, so the child may create files in it.
+int runAsNobody(const std::filesystem::path& folder, const std::function<int()>& body);
 
 }  // namespace quillon::testing

@@ -1,0 +1,270 @@
+// The writer over one table of sources, routes and faults: each written file is read by sox, sndfile-info and
+// the engine's own analysis; each refusal or fault names its reason and leaves the folder as it was. This binary
+// replaces write(2) and fopen64 to make faults that only the system could: a wrong byte stored, a full disk, a
+// source that vanishes or shrinks between the analysis and the copy. Then in-place writes killed at any point.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <bit>
+#include <chrono>
+#include <cstring>
+#include <map>
+#include <set>
+
+#include "allocation_probe.h"
+#include "messages.h"
+#include "quillon/quillon.h"
+#include "safe_file_replacement.h"
+#include "wav_builder.h"
+
+static enum class Fault { none, flipLastByte, diskFullAtLastByte, sourceVanishes, sourceShrinks } fault = Fault::none;
+static long long faultByte = 0, counted = 0;  // in the bytes written to files since the fault was armed
+static std::string sourcePath;
+static int opensLeft = 0;  // the analysis opens the source first, the writer's copy next
+
+// The writer's first write comes after its walk over the source and before its copy of the samples.
+extern "C" ssize_t write(int fd, const void* buffer, size_t size) {
+    std::string bytes(static_cast<const char*>(buffer), size);
+    const auto at = static_cast<std::size_t>(faultByte - std::exchange(counted, counted + (fd > 2 ? size : 0)));
+    if (fd > 2 && fault == Fault::sourceShrinks) ::truncate(sourcePath.c_str(), 60);
+    if (fd > 2 && at < size && fault == Fault::diskFullAtLastByte) return errno = ENOSPC, -1;
+    if (fd > 2 && at < size && fault == Fault::flipLastByte) bytes[at] ^= 1;
+    return reinterpret_cast<decltype(&write)>(::dlsym(RTLD_NEXT, "write"))(fd, bytes.data(), size);
+}
+
+extern "C" FILE* fopen64(const char* path, const char* mode) {
+    if (path == sourcePath && opensLeft-- == 0 && fault == Fault::sourceVanishes) ::unlink(path);
+    return reinterpret_cast<decltype(&fopen64)>(::dlsym(RTLD_NEXT, "fopen64"))(path, mode);
+}
+
+namespace quillon::testing {
+
+namespace fs = std::filesystem;
+
+// What a command prints on its standard output; it must succeed.
+std::string outputOf(const std::string& command) {
+    FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
+    std::string out;
+    for (int c; (c = std::fgetc(pipe)) != EOF;) out.push_back(static_cast<char>(c));
+    EXPECT_EQ(::pclose(pipe), 0) << command;
+    return out;
+}
+
+// A signal with the format's extreme values (NaN payloads, infinities, the integer limits) in every fifth frame.
+std::int64_t sampleAt(const FmtSpec& fmt, std::size_t channel, std::size_t frame) {
+    const bool isFloat = (fmt.formatTag == 0xFFFE ? fmt.subFormat : fmt.formatTag) == 3;
+    const std::int64_t top = (std::int64_t{1} << (fmt.bitsPerSample - 1)) - 1, integers[] = {top, -top - 1, 1, -1},
+                       floats[] = {0x7FC00000, 0x7FA00001, 0xFFC12345, 0x7F800000, 0xFF800000, 0x7F7FFFFF, 1};
+    if (frame % 5 == 3) return isFloat ? floats[(frame / 5 + channel) % 7] : integers[(frame / 5 + channel) % 4];
+    const auto wave = static_cast<std::int64_t>((frame * 97 + channel * 1013) % 20000) - 10000;
+    return isFloat ? std::bit_cast<std::uint32_t>(wave / 32768.0f) : (wave << fmt.bitsPerSample) >> 16;
+}
+
+struct Row {
+    const char* label;
+    FmtSpec fmt = {.channels = 3, .bitsPerSample = 16};
+    std::string tracks = "+-+";       // repeated over the channels: '+' a signal, '-' silence
+    // cut: bytes cut from the end of the source file, which its last chunk still declares; a last chunk other
+    // than data is lengthened by as many zeros first.
+    std::size_t frames = 9, cut = 0;
+    std::vector<std::string> chunks = {"bext", "fmt ", "LIST", "data"};  // of the source; XML chunks hold `xml`
+    // `bytes` replaces the whole source. `layout` is the written file's; `xmlRest` its XML without newlines, the
+    // track list as "@" ("" when not checked).
+    std::string xml, bytes, layout = "bext|fmt |LIST|iXML|data", xmlRest;
+    bool overwrite = true, asNobody = false;  // asNobody: in a folder that nobody may write to
+    const char *output = "", *written = "Take.Wav", *message = "", *name = "Take.Wav";  // message: of a refusal
+    Fault fault = Fault::none;
+};
+
+void PrintTo(const Row& row, std::ostream* out) { *out << row.label; }
+
+class Writer : public ::testing::TestWithParam<Row> {};
+
+// Old files under the names of the copy and of the explicit output and a stale temporary file for the result lie
+// beside the source. The result holds the
+// kept samples (as sox remixes them too) and the mode of the file it replaces, its fmt chunk has the short form up
+// to two channels and the extensible one above with the source's effective code, its analysis (names, peaks, rms,
+// timecode) is that of the kept source tracks, and sndfile-info finds nothing wrong with it.
+TEST_P(Writer, KeepsTheSamplesAndMetadataOrRefusesLeavingAllAsItWas) {
+    const Row& row = GetParam();
+    ChannelSamples all(row.fmt.channels), keptSamples;
+    const std::size_t frameBytes = all.size() * row.fmt.bitsPerSample / 8;
+    const std::size_t keptFrames = (row.frames * frameBytes - (row.chunks.back() == "data" ? row.cut : 0)) / frameBytes;
+    for (std::size_t k = 0; k < all.size(); ++k) {
+        const bool loud = row.tracks[k % row.tracks.size()] == '+';
+        for (std::size_t f = 0; f < row.frames; ++f) all[k].push_back(loud ? sampleAt(row.fmt, k, f) : 0);
+        if (loud) keptSamples.emplace_back(all[k].begin(), all[k].begin() + static_cast<std::ptrdiff_t>(keptFrames));
+    }
+    // Opaque payloads start with their chunk's id, so that a carried chunk shows where it came from.
+    const auto payloadOf = [&](const std::string& id) {
+        if (id == "fmt ") return row.fmt.payload();
+        if (id == "data") return pcmFrames(row.fmt.bitsPerSample, all);
+        if (id == "iXML" || id == "axml") return row.xml;
+        return id + std::string(id == "bext" ? 601 : 3, '.') + std::string(id == row.chunks.back() ? row.cut : 0, '\0');
+    };
+    WavBuilder builder;
+    for (const std::string& id : row.chunks) builder.chunk(id, payloadOf(id));
+    std::string bytes = row.bytes.empty() ? builder.bytes() : row.bytes;
+    bytes.resize(bytes.size() - row.cut);
+    TempDir dir;
+    const fs::path source = dir / row.name, destination = dir / row.written;
+    for (const char* name : {"Take_SLIM.Wav", "other.wav"}) writeFile(dir / name, "old copy");
+    writeFile(source, bytes);
+    for (const auto& entry : fs::directory_iterator(dir.path())) fs::permissions(entry, static_cast<fs::perms>(0604));
+    const auto size = row.fault == Fault::none ? 0LL : fs::file_size(compressPolyWav(source, false, 1e-4, dir / "x"));
+    const auto namesIn = [&] { return std::set<fs::path>(fs::directory_iterator(dir.path()), {}); };
+    std::set<fs::path> names = namesIn();
+    if (!*row.message) writeFile(detail::temporaryPathFor(destination), "stale");
+    const PolyWavInfo before = analyzePolyWav(source, 1e-4);
+    std::vector<TrackInfo> kept;
+    std::string remix;
+    for (const TrackInfo& track : before.tracks)
+        if (!track.empty) kept.push_back(track), remix += " " + std::to_string(track.index + 1);
+    const std::string soxKept = *row.message ? "" : outputOf("sox -D '" + source.string() + "' -t raw - remix" + remix);
+
+    std::string message;
+    const AllocationProbe probe;
+    const auto run = [&] {
+        try {
+            EXPECT_EQ(compressPolyWav(source, row.overwrite, 1e-4, *row.output ? dir / row.output : ""), destination);
+        } catch (const std::runtime_error& error) {
+            message = error.what();
+        }
+        return int{message != row.message};
+    };
+    std::tie(fault, faultByte, counted, opensLeft, sourcePath) = std::tuple(row.fault, size - 1, 0, 1, source);
+    if (row.asNobody) fs::permissions(dir.path(), fs::perms::owner_write, fs::perm_options::remove);
+    EXPECT_EQ(row.asNobody ? runAsNobody(dir.path(), run) : run(), 0) << message;
+    fs::permissions(dir.path(), fs::perms::owner_write, fs::perm_options::add);
+    fault = Fault::none;
+
+    EXPECT_LT(probe.largestRequest(), 10u << 20) << "a buffer grows with the file";
+    if (!*row.message) names.insert(destination);
+    if (row.fault == Fault::sourceVanishes) names.erase(source);
+    EXPECT_EQ(namesIn(), names);
+    const std::string left = bytes.substr(0, row.fault == Fault::sourceShrinks ? 60 : bytes.size());
+    EXPECT_TRUE((source == destination && !*row.message) || !fs::exists(source) || readFile(source) == left);
+    if (*row.message) return;
+    EXPECT_EQ(fs::status(destination).permissions(), static_cast<fs::perms>(0604)) << "the replaced file's mode";
+    // The chunks in file order ("ond2<ond3": an ond2 chunk holding an ond3 payload) and the payloads by id.
+    const std::string file = readFile(destination);
+    const auto u32 = [&](std::size_t at) { std::uint32_t v; std::memcpy(&v, &file[at], 4); return std::size_t{v}; };
+    std::string layout;
+    std::map<std::string, std::string> payload;
+    EXPECT_EQ(u32(4) + 8, file.size()) << "RIFF size";
+    for (std::size_t at = 12; at + 8 <= file.size(); at += 8 + u32(at + 4) + u32(at + 4) % 2) {
+        const std::string id = file.substr(at, 4), origin = file.substr(at + 8, 4);
+        layout += (at > 12 ? "|" : "") + id + (id[0] == 'o' && origin != id ? "<" + origin : "");
+        payload[id] = file.substr(at + 8, u32(at + 4));
+    }
+    const std::string quoted = "'" + destination.string() + "'", info = outputOf("sndfile-info " + quoted);
+    EXPECT_TRUE(payload["data"] == (row.bytes.empty() ? pcmFrames(row.fmt.bitsPerSample, keptSamples) : soxKept));
+    EXPECT_TRUE(outputOf("sox -D " + quoted + " -t raw -") == soxKept) << "sox reads other samples";
+    for (const char* bad : {"(should be", "Resynch", "Exiting", "rror"}) EXPECT_EQ(info.find(bad), info.npos) << info;
+    const auto code = std::uint16_t(before.isFloat ? 3 : 1), count = std::uint16_t(kept.size());
+    EXPECT_EQ(payload["fmt "], (FmtSpec{.formatTag = count > 2 ? std::uint16_t{0xFFFE} : code, .channels = count,
+        .sampleRate = std::uint32_t(before.sampleRate), .bitsPerSample = std::uint16_t(before.bitsPerSample),
+        .subFormat = code}.payload()));
+    // Above every integer sample, so that the scan of the result reads every frame as the source's did.
+    const PolyWavInfo after = analyzePolyWav(destination, 2.0);
+    const auto facts = [](const std::vector<TrackInfo>& tracks) {
+        std::vector<std::tuple<std::string, std::uint64_t, std::uint64_t>> facts;
+        for (const TrackInfo& t : tracks)
+            facts.emplace_back(t.name, std::bit_cast<std::uint64_t>(t.peak), std::bit_cast<std::uint64_t>(t.rms));
+        return facts;
+    };
+    EXPECT_EQ(std::tuple(after.timecode, facts(after.tracks)), std::tuple(before.timecode, facts(kept)));
+
+    EXPECT_EQ(layout, row.layout);
+    for (const auto& [id, carried] : payload)
+        EXPECT_TRUE(!row.bytes.empty() || id == "fmt " || id == "data" || id == "iXML" ||
+                    carried == payloadOf(carried.substr(0, 4))) << id;
+    std::string text = payload["iXML"].substr(0, payload["iXML"].find('\0'));
+    const std::size_t reserved = row.xml.ends_with('\0') ? row.xml.size() - text.size() : 0;
+    EXPECT_TRUE(!row.bytes.empty() || payload["iXML"] == text + std::string(reserved, '\0')) << "reserved space";
+    std::erase(text, '\n');
+    const std::size_t begin = text.find("<TRACK_LIST>"), end = text.find("</TRACK_LIST>");
+    EXPECT_TRUE(row.xmlRest.empty() || text.replace(begin, end + 13 - begin, "@") == row.xmlRest) << text;
+}
+
+using namespace detail::msg;
+
+INSTANTIATE_TEST_SUITE_P(Rows, Writer, ::testing::Values(
+    Row{.label = "pcm16_three_to_two", .frames = 4801},
+    Row{.label = "pcm24_two_to_one_of_odd_size", .fmt = {.bitsPerSample = 24}, .tracks = "-+", .frames = 4801},
+    Row{.label = "pcm32_extensible_six_to_four", .fmt = {.formatTag = 0xFFFE, .channels = 6, .bitsPerSample = 32,
+        .channelMask = 0x3F}, .tracks = "+-++-+", .frames = 999},
+    Row{.label = "float_four_to_three", .fmt = {.formatTag = 3, .channels = 4, .bitsPerSample = 32}, .tracks = "++-+"},
+    Row{.label = "extensible_float_four_to_two", .fmt = {.formatTag = 0xFFFE, .channels = 4, .bitsPerSample = 32,
+        .subFormat = 3}, .tracks = "+--+", .frames = 1001},
+    Row{.label = "pcm24_forty_over_block_edges", .fmt = {.channels = 40}, .tracks = "+-++", .frames = 49001},
+    Row{.label = "pcm16_three_thousand_wide", .fmt = {.channels = 3000, .bitsPerSample = 16}, .tracks = "--+"},
+    Row{.label = "pcm24_cut_inside_a_frame", .fmt = {.channels = 3}, .frames = 100, .cut = 9 * 40 + 4},
+    Row{.label = "corpus_A101_1", .bytes = readFile(corpusDir() / "A101_1.WAV"), .layout = "bext|fmt |iXML|data"},
+    Row{.label = "list_replaced_names_literal_channel_chunks_renumbered",
+        .chunks = {"bext", "JUNK", "fmt ", "ond1", "ond2", "ond4", "iXML", "data", "ond3", "ond9", "LIST"},
+        .xml = "<BWFXML><A/><Track_List n=\"3\"><TRACK><NAME>$&</NAME></TRACK><TRACK><NAME>Lav</NAME></TRACK><TRACK>"
+               "<NAME>$1 $' \xC3(</NAME></TRACK></track_list><B/></BWFXML>",
+        .layout = "bext|fmt |JUNK|ond1|iXML|data|ond2<ond3|LIST", .xmlRest = "<BWFXML><A/>@<B/></BWFXML>"},
+    Row{.label = "list_inserted_before_the_root_end_after_the_data", .chunks = {"JUNK", "bext", "fmt ", "data", "axml"},
+        .xml = "</BWFXML>", .layout = "fmt |JUNK|bext|data|iXML", .xmlRest = "@</BWFXML>"},
+    Row{.label = "list_appended_to_text_without_a_root", .chunks = {"fmt ", "iXML", "data"}, .xml = "<ebucore/>",
+        .layout = "fmt |iXML|data", .xmlRest = "<ebucore/>@"},
+    Row{.label = "reserved_space_kept_and_a_chunk_cut_by_the_end", .cut = 12u << 20,
+        .chunks = {"fmt ", "iXML", "data", "JUNK"},
+        .xml = "<BWFXML><TRACK_LIST>" + std::string(3000, ' ') + "</TRACK_LIST></BWFXML>" + std::string(99, '\0'),
+        .layout = "fmt |iXML|data|JUNK", .xmlRest = "<BWFXML>@</BWFXML>"},
+    Row{.label = "copy", .overwrite = false, .written = "Take_SLIM.Wav"},
+    Row{.label = "explicit_output_wins_over_overwrite", .output = "other.wav", .written = "other.wav"},
+    Row{.label = "explicit_output_is_the_source", .overwrite = false, .output = "Take.Wav"},
+    Row{.label = "eight_bit", .fmt = {.bitsPerSample = 8}, .tracks = "+-", .message = unsupportedBitDepth},
+    Row{.label = "no_empty_track", .tracks = "+", .overwrite = false, .message = noEmptyTracks},
+    Row{.label = "every_track_empty", .tracks = "-", .message = allTracksEmpty},
+    Row{.label = "read_only_folder", .asNobody = true, .message = couldNotCreateOutput},
+    Row{.label = "temporary_name_is_the_source", .overwrite = false, .output = "out.wav",
+        .message = couldNotCreateOutput, .name = ".out_compressing.wav"},
+    Row{.label = "output_is_the_source_folder", .output = ".", .message = couldNotWriteOutput},
+    Row{.label = "beyond_four_gigabytes", .bytes = WavBuilder().fmt({.channels = 3, .bitsPerSample = 16})
+        .data(pcmFrames(16, {{900}, {0}, {900}})).chunk({"bext", "", 0xFFFFFFFFu}).bytes(), .message = outputTooLarge},
+    Row{.label = "flipped_last_audio_byte", .message = couldNotWriteOutput, .fault = Fault::flipLastByte},
+    Row{.label = "disk_full_at_the_last_byte", .message = couldNotWriteOutput, .fault = Fault::diskFullAtLastByte},
+    Row{.label = "source_vanishes", .message = couldNotOpenSource, .fault = Fault::sourceVanishes},
+    Row{.label = "source_shrinks_before_the_copy", .overwrite = false, .message = couldNotReadSource,
+        .fault = Fault::sourceShrinks}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+// Each run slims a one-second take in place in a child that a file size limit stops after so many bytes (the last
+// cut lets it finish) or that is killed after so long. The take's name must hold the original or the whole result,
+// with no temporary file beside the result; a temporary file left by a death is stale for the next run.
+TEST(CrashSafety, KilledAtAnyPointTheOriginalOrTheWholeResultRemains) {
+    TempDir dir;
+    ChannelSamples tracks(6);
+    for (std::size_t i = 0; i < 6 * 48000; ++i) tracks[i % 6].push_back(i % 3 == 1 ? 0 : sampleAt({}, i % 6, i / 6));
+    const std::string original = simpleWav({.channels = 6}, tracks);
+    writeFile(dir / "take.wav", original);
+    const std::string slimmed = readFile(compressPolyWav(dir / "take.wav", false, 1e-4, dir / "slim.wav"));
+    long runMicros = 0;  // of the run that the last cut lets finish
+    for (std::size_t cut = 0, kills = 0; kills < 16; cut < 24 ? ++cut : ++kills) {
+        const auto start = std::chrono::steady_clock::now();
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const rlimit noCore{0, 0}, sizeLimit{slimmed.size() * cut / 23, slimmed.size() * cut / 23};
+            ::setrlimit(RLIMIT_CORE, &noCore);
+            if (cut < 24) ::setrlimit(RLIMIT_FSIZE, &sizeLimit);
+            ::_exit(compressPolyWav(dir / "take.wav", true, 1e-4, {}).empty());
+        }
+        if (cut == 24) ::usleep(static_cast<useconds_t>(runMicros * (kills + 1) / 16)), ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        if (cut == 23) runMicros = (std::chrono::steady_clock::now() - start) / std::chrono::microseconds(1);
+        const std::string now = readFile(dir / "take.wav");
+        const bool whole = now == slimmed && std::distance(fs::directory_iterator(dir.path()), {}) == 2;
+        EXPECT_TRUE(cut == 23 ? whole : now == original || (cut == 24 && whole)) << cut << " " << kills;
+        writeFile(dir / "take.wav", original);
+    }
+}
+
+}  // namespace quillon::testing

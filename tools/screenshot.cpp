@@ -1,0 +1,167 @@
+// Renders the main window and its message boxes into PNG files so that the
+// layout can be looked at without a display: quillon_app_screenshot <folder>.
+// A demo folder of takes is generated next to the pictures and scanned with
+// the real engine.
+#include "AppDelegate.h"
+#include "WidgetDialogs.h"
+#include "bench_wav.h"
+#include "texts.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QTableView>
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace quillon::app;
+
+namespace {
+
+// Keeps every box the controller asks for, to be drawn afterwards by the
+// real dialog class; confirmations get the answer set beforehand.
+class RecordingDialogs : public Dialogs {
+public:
+    void showMessage(QWidget*, const AlertBox& box) override { boxes.push_back(box); }
+    bool confirm(QWidget*, const AlertBox& box) override {
+        boxes.push_back(box);
+        return accept;
+    }
+    void chooseFolder(QWidget*, const QString&, std::function<void(const QString&)>) override {}
+
+    std::vector<AlertBox> boxes;
+    bool accept = false;
+};
+
+// iXML as a field recorder writes it: 25 fps timecode and named tracks.
+std::string recorderIxml(const std::vector<std::string>& names) {
+    std::string xml = "<BWFXML><SPEED><TIMECODE_RATE>25/1</TIMECODE_RATE></SPEED><TRACK_LIST>";
+    for (std::size_t i = 0; i < names.size(); ++i)
+        xml += "<TRACK><CHANNEL_INDEX>" + std::to_string(i + 1) + "</CHANNEL_INDEX><NAME>" + names[i] +
+               "</NAME></TRACK>";
+    return xml + "</TRACK_LIST></BWFXML>";
+}
+
+std::uint64_t at(int hours, int minutes, int seconds) {
+    return static_cast<std::uint64_t>(hours * 3600 + minutes * 60 + seconds) * bench::kSampleRate;
+}
+
+std::uint64_t seconds(int count) { return static_cast<std::uint64_t>(count) * bench::kSampleRate; }
+
+void writeDemoFolder(const fs::path& folder) {
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    // Lengths are kept short so that the demo folder stays small.
+    bench::writeTake(folder / "T001.wav",
+                     {.frames = seconds(12),
+                      .silentChannels = {2, 4},
+                      .timeReference = at(10, 4, 33),
+                      .ixml = recorderIxml({"Boom", "Lav Anna", "Lav Ben", "Lav Cleo", "Plant", "Wild", "Mix L",
+                                            "Mix R"}),
+                      .noisePeakDbfs = -3.0});
+    bench::writeTake(folder / "T002.wav", {.channels = 4,
+                                           .frames = seconds(25),
+                                           .timeReference = at(10, 9, 2),
+                                           .ixml = recorderIxml({"Boom", "Lav Anna", "Mix L", "Mix R"}),
+                                           .noisePeakDbfs = -9.0});
+    bench::writeTake(folder / "T003.wav", {.channels = 6, .frames = seconds(8), .silentChannels = {1, 2, 3}});
+    bench::writeTake(folder / "T004.wav", {.channels = 2, .frames = seconds(40), .silentChannels = {0, 1}});
+    bench::writeTake(folder / "Scene 12 Take 3 - exterior street, second unit, wide and close, alternate.wav",
+                     {.channels = 3, .frames = seconds(31), .silentChannels = {1}, .noisePeakDbfs = -20.0});
+    bench::writeTake(folder / "T000_mono.wav", {.channels = 1, .frames = seconds(1)});
+    std::ofstream(folder / "T005_broken.wav", std::ios::binary) << std::string("RIFF\x04\x00\x00\x00WAVE", 12);
+}
+
+bool save(QWidget* widget, const QString& file) {
+    QCoreApplication::processEvents();
+    if (widget->grab().save(file)) {
+        std::cout << file.toStdString() << '\n';
+        return true;
+    }
+    std::cerr << "cannot write " << file.toStdString() << '\n';
+    return false;
+}
+
+// Shows the box that the controller asked for, as the application would.
+bool saveBox(QWidget* parent, const AlertBox& request, const QString& file) {
+    const std::unique_ptr<QMessageBox> box = WidgetDialogs::buildMessageBox(parent, request);
+    box->show();
+    const bool saved = save(box.get(), file);
+    box->hide();
+    return saved;
+}
+
+void waitUntilIdle(const AppDelegate& app) {
+    while (app.busy()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void resizeContent(QMainWindow* window, QSize size) {
+    window->resize(window->size() + (size - window->centralWidget()->size()));
+    QCoreApplication::processEvents();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    if (argc != 2) {
+        std::cerr << "usage: quillon_app_screenshot <output folder>\n";
+        return 2;
+    }
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(out);
+    const fs::path demo = fs::path(argv[1]) / "demo";
+    writeDemoFolder(demo);
+
+    auto recording = std::make_unique<RecordingDialogs>();
+    RecordingDialogs& dialogs = *recording;
+    AppDelegate app(std::move(recording));
+    app.applicationDidFinishLaunching();
+    bool ok = save(app.window(), out + "/1-launch.png");
+    app.pathField()->setText(QString::fromStdString(demo.string()));
+    app.scan();
+    waitUntilIdle(app);
+    ok = save(app.window(), out + "/2-after-scan.png") && ok;
+
+    app.fileTable()->selectRow(1);
+    ok = save(app.window(), out + "/3-file-selected.png") && ok;
+
+    // The confirmations as the controller asks for them; both are declined.
+    app.selectAllFiles();
+    app.compressSelected();
+    app.overwriteCheck()->setChecked(true);
+    app.compressSelected();
+    app.overwriteCheck()->setChecked(false);
+    if (dialogs.boxes.size() != 2) return 1;
+    ok = saveBox(app.window(), dialogs.boxes[0], out + "/4-confirmation.png") && ok;
+    ok = saveBox(app.window(), dialogs.boxes[1], out + "/5-confirmation-overwrite.png") && ok;
+
+    // A file that breaks between discovery and analysis is listed with its error.
+    std::vector<quillon::PolyWavInfo> results = app.results();
+    results.push_back(quillon::analyzePolyWav(demo / "T005_broken.wav", quillon::ui::kSilenceThreshold));
+    app.finishScan({"", results});
+    app.fileTable()->selectRow(static_cast<int>(results.size()) - 1);
+    ok = save(app.window(), out + "/6-error-row.png") && ok;
+
+    resizeContent(app.window(), {760, 480});
+    app.fileTable()->selectRow(0);
+    ok = save(app.window(), out + "/7-minimum-size.png") && ok;
+
+    dialogs.boxes.clear();
+    dialogs.accept = true;
+    app.compressSelected();
+    waitUntilIdle(app);
+    if (dialogs.boxes.size() < 2) return 1;
+    ok = saveBox(app.window(), dialogs.boxes[1], out + "/8-report.png") && ok;
+    ok = save(app.window(), out + "/9-after-removal.png") && ok;
+    return ok ? 0 : 1;
+}
