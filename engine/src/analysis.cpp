@@ -1,7 +1,7 @@
-#include "quillon/quillon.h"
+#include "analysis.h"
+
 #include "recorder_metadata.h"
 #include "sample_scan.h"
-#include "wav_reader.h"
 
 namespace quillon {
 namespace {
@@ -27,16 +27,9 @@ detail::SampleLayout sampleLayout(const detail::WavFile& wav) {
 
 }  // namespace
 
-PolyWavInfo analyzePolyWav(const std::filesystem::path& path, double threshold) {
+PolyWavInfo detail::analyzeOpenWav(const std::filesystem::path& path, WavFile& wav, double threshold) {
     PolyWavInfo info;
     info.path = path;
-
-    detail::WavFile wav;
-    if (!detail::openWav(path, wav)) {
-        info.error = wav.error;
-        return info;
-    }
-
     info.channels = wav.fmt.channels;
     info.sampleRate = static_cast<std::int32_t>(wav.fmt.sampleRate);
     info.bitsPerSample = wav.fmt.bitsPerSample;
@@ -57,6 +50,17 @@ PolyWavInfo analyzePolyWav(const std::filesystem::path& path, double threshold) 
         track.empty = threshold > levels.peak[i];
     }
     return info;
+}
+
+PolyWavInfo analyzePolyWav(const std::filesystem::path& path, double threshold) {
+    detail::WavFile wav;
+    if (!detail::openWav(path, wav)) {
+        PolyWavInfo failed;
+        failed.path = path;
+        failed.error = wav.error;
+        return failed;
+    }
+    return detail::analyzeOpenWav(path, wav, threshold);
 }
 
 }  // namespace quillon

@@ -32,10 +32,6 @@ std::optional<ChunkHeader> ChunkWalker::next() {
     return header;
 }
 
-std::uint64_t ChunkWalker::remainingFrom(std::uint64_t offset) const {
-    return offset < fileSize_ ? fileSize_ - offset : 0;
-}
-
 std::size_t readPayload(std::istream& in, std::uint32_t size, std::uint64_t available, std::string& out) {
     const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(size, available));
     out.assign(wanted, '\0');

@@ -75,8 +75,7 @@ public:
     explicit ChunkWalker(std::istream& in);
     std::optional<ChunkHeader> next();
 
-    // Bytes of the file that remain from `offset` on (0 when past the end).
-    std::uint64_t remainingFrom(std::uint64_t offset) const;
+    std::uint64_t fileSize() const { return fileSize_; }
 
 private:
     std::istream& in_;

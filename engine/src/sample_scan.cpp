@@ -11,9 +11,13 @@
 #include <memory>
 #include <utility>
 
+#include "blocks.h"
+
 namespace quillon::detail {
 namespace {
 
+// Frames of one measuring block; the early stop is decided per block.
+constexpr std::uint64_t kBlockFrames = 48000;
 // Reads are split so the buffer stays small whatever the block align.
 constexpr std::size_t kMaxReadBytes = std::size_t{4} << 20;
 
@@ -178,28 +182,22 @@ ChannelLevels scanSamples(std::istream& in, const SampleLayout& layout, double t
                      std::vector<double>(channels, 0.0)};
 
     const std::uint64_t total = blockAlign == 0 ? 0 : layout.dataSize / blockAlign;
-    const std::size_t framesPerRead =
-        std::clamp<std::size_t>(kMaxReadBytes / std::max<std::size_t>(blockAlign, 1), 1, kBlockFrames);
+    const std::size_t framesPerRead = framesPerBlock(kMaxReadBytes, blockAlign, kBlockFrames);
     const auto buffer = std::make_unique<unsigned char[]>(framesPerRead * blockAlign + kReadPadding);
 
     in.clear();
     in.seekg(static_cast<std::streamoff>(layout.dataOffset));
+    // Reads never cross a block's end, where the early stop is decided.
     std::uint64_t done = 0;
-    bool exhausted = false;
-    while (done < total && !exhausted) {
-        const std::uint64_t blockEnd = done + std::min(total - done, kBlockFrames);
-        while (done < blockEnd) {
-            const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(blockEnd - done, framesPerRead));
-            in.read(reinterpret_cast<char*>(buffer.get()), static_cast<std::streamsize>(wanted * blockAlign));
-            const std::size_t frames = static_cast<std::size_t>(in.gcount()) / blockAlign;
-            decoding.accumulate(buffer.get(), frames, blockAlign, channels, acc);
-            done += frames;
-            if (frames < wanted) {
-                exhausted = true;  // the file ends before the declared data does
-                break;
-            }
-        }
-        if (everyPeakReached(acc.peak, threshold)) break;
+    while (done < total) {
+        const std::uint64_t toBlockEnd = kBlockFrames - done % kBlockFrames;
+        const auto wanted = static_cast<std::size_t>(std::min({total - done, toBlockEnd, std::uint64_t{framesPerRead}}));
+        in.read(reinterpret_cast<char*>(buffer.get()), static_cast<std::streamsize>(wanted * blockAlign));
+        const std::size_t frames = static_cast<std::size_t>(in.gcount()) / blockAlign;
+        decoding.accumulate(buffer.get(), frames, blockAlign, channels, acc);
+        done += frames;
+        if (frames < wanted) break;  // the file ends before the declared data does
+        if (done % kBlockFrames == 0 && everyPeakReached(acc.peak, threshold)) break;
     }
 
     ChannelLevels levels{std::move(acc.peak), std::vector<double>(channels, 0.0)};

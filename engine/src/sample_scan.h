@@ -22,11 +22,9 @@ struct ChannelLevels {
     std::vector<double> rms;
 };
 
-// Frames of one measuring block; the early stop is decided per block.
-inline constexpr std::uint64_t kBlockFrames = 48000;
-
-// Measures every channel. Stops reading after the first block at whose end
-// every channel's peak has reached `threshold`: no track can turn empty then.
+// Measures every channel. Stops reading after the first block of 48000
+// frames at whose end every channel's peak has reached `threshold`: no track
+// can turn empty then.
 ChannelLevels scanSamples(std::istream& in, const SampleLayout& layout, double threshold);
 
 }  // namespace quillon::detail

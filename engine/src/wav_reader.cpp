@@ -36,9 +36,11 @@ bool openWav(const std::filesystem::path& path, WavFile& wav) {
     bool haveFormat = false;
     bool haveData = false;
     ChunkWalker walker(wav.stream);
+    wav.fileSize = walker.fileSize();
     std::string payload;
     while (const auto chunk = walker.next()) {
-        const std::uint64_t available = walker.remainingFrom(chunk->payloadOffset);
+        wav.chunks.push_back({*chunk, haveData});
+        const std::uint64_t available = wav.bytesFrom(chunk->payloadOffset);
         if (chunk->id == kBext) {
             // Only the fields up to TimeReference are needed.
             readPayload(wav.stream, std::min(chunk->size, BextChunk::kMinSizeWithTimeReference), available, payload);

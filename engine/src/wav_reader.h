@@ -6,10 +6,19 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "chunk_types.h"
+#include "riff.h"
 
 namespace quillon::detail {
+
+// One chunk met by the walk, and its side of the first `data` chunk. The
+// writer carries chunks from this list instead of walking the file again.
+struct ChunkEntry {
+    ChunkHeader header;
+    bool afterData = false;
+};
 
 struct WavFile {
     std::ifstream stream;
@@ -19,7 +28,12 @@ struct WavFile {
     std::string ixml;  // payload of the last XML metadata chunk
     std::uint64_t timeReference = 0;
     bool hasTimeReference = false;
+    std::vector<ChunkEntry> chunks;  // every chunk in file order, fmt and data included
+    std::uint64_t fileSize = 0;
     std::string error;
+
+    // Bytes of the file from `offset` to its end (0 past the end).
+    std::uint64_t bytesFrom(std::uint64_t offset) const { return offset < fileSize ? fileSize - offset : 0; }
 };
 
 // True when the file is a decodable RIFF/WAVE file (PCM or IEEE float at 16,

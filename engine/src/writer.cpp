@@ -6,19 +6,19 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "analysis.h"
+#include "blocks.h"
 #include "chunk_types.h"
 #include "ixml_rewrite.h"
 #include "messages.h"
 #include "quillon/quillon.h"
 #include "riff.h"
 #include "safe_file_replacement.h"
-#include "sample_scan.h"
 #include "wav_reader.h"
 
 namespace quillon {
@@ -28,10 +28,13 @@ using detail::MetaChunk;
 using detail::SafeFileReplacement;
 
 constexpr std::uint64_t kMaxRiffSize = 0xFFFFFFFFu;
-// The input block holds at most this much, so frames of a very wide file
-// cost no more memory than ordinary ones; the output block is smaller still.
+// The input buffer holds at most this many frames and bytes, so frames of a
+// very wide file cost no more memory than ordinary ones; the output buffer
+// is smaller still.
+constexpr std::size_t kMaxBlockFrames = 48000;
 constexpr std::size_t kMaxInputBlockBytes = 8u << 20;
-[[noreturn]] void refuse(const char* message) { throw std::runtime_error(message); }
+
+[[noreturn]] void refuse(const std::string& message) { throw std::runtime_error(message); }
 
 struct KeptTracks {
     std::vector<std::size_t> channels;  // source channel of each output position
@@ -40,7 +43,7 @@ struct KeptTracks {
 };
 
 KeptTracks keptTracksOf(const PolyWavInfo& info) {
-    if (!info.error.empty()) throw std::runtime_error(info.error);
+    if (!info.error.empty()) refuse(info.error);
     if (info.tracks.empty() || info.emptyCount() == 0) refuse(detail::msg::noEmptyTracks);
     if (info.activeCount() == 0) refuse(detail::msg::allTracksEmpty);
 
@@ -56,72 +59,41 @@ KeptTracks keptTracksOf(const PolyWavInfo& info) {
     return kept;
 }
 
-std::filesystem::path destinationOf(const std::filesystem::path& source, bool overwrite,
-                                    const std::filesystem::path& outputPath) {
-    if (!outputPath.empty()) return outputPath;
-    if (overwrite) return source;
-    return source.parent_path() / (source.stem().string() + "_SLIM" + source.extension().string());
-}
-
 struct SampleData {
     std::uint64_t offset = 0;
     std::uint64_t frames = 0;  // whole frames that the file really holds
 };
 
-struct SourceLayout {
-    std::optional<detail::FormatChunk> format;
-    std::optional<std::uint64_t> dataOffset;
-    std::uint64_t dataBytesPresent = 0;  // declared data size, cut to what the file holds
+struct CarriedChunks {
     std::vector<MetaChunk> preData;
     std::vector<MetaChunk> postData;
 };
 
 // A payload is read as far as the file holds it; a read that stops short of
-// that is a failing device, not a short file.
-MetaChunk readMetaChunk(std::istream& in, const detail::ChunkHeader& header, std::uint64_t available) {
+// that is a failing device or a file that changed, not a short file.
+MetaChunk readMetaChunk(detail::WavFile& wav, const detail::ChunkHeader& header) {
+    const std::uint64_t available = wav.bytesFrom(header.payloadOffset);
     MetaChunk chunk{header.id, {}, 0};
-    const std::size_t read = detail::readPayload(in, header.size, available, chunk.bytes);
+    wav.stream.clear();
+    wav.stream.seekg(static_cast<std::streamoff>(header.payloadOffset));
+    const std::size_t read = detail::readPayload(wav.stream, header.size, available, chunk.bytes);
     if (read < std::min<std::uint64_t>(header.size, available)) refuse(detail::msg::couldNotReadSource);
     chunk.zeroTail = static_cast<std::uint32_t>(header.size - read);
     return chunk;
 }
 
-// The writer's own walk: every chunk but `fmt ` and `data` is carried, on
-// the side of the first `data` chunk where it was met; the last valid
-// `fmt ` and the last `data` chunk describe the samples.
-SourceLayout walkSource(std::istream& in) {
-    if (!detail::readRiffWaveHeader(in)) refuse(detail::msg::notRiffWave);
-    SourceLayout layout;
-    bool dataSeen = false;
-    detail::ChunkWalker walker(in);
-    std::string fmtPayload;
-    while (const auto chunk = walker.next()) {
-        const std::uint64_t available = walker.remainingFrom(chunk->payloadOffset);
-        if (chunk->id == detail::kData) {
-            layout.dataOffset = chunk->payloadOffset;
-            layout.dataBytesPresent = std::min<std::uint64_t>(chunk->size, available);
-            dataSeen = true;
-        } else if (chunk->id == detail::kFmt) {
-            detail::readPayload(in, std::min(chunk->size, detail::FormatChunk::kExtensibleSize), available, fmtPayload);
-            if (chunk->size >= detail::FormatChunk::kMinSize && fmtPayload.size() >= detail::FormatChunk::kMinSize)
-                layout.format = detail::FormatChunk::parse(fmtPayload, chunk->size);
-        } else {
-            (dataSeen ? layout.postData : layout.preData).push_back(readMetaChunk(in, *chunk, available));
-        }
+// Every chunk of the reader's walk but `fmt ` and `data` is carried, on its
+// side of the first `data` chunk.
+CarriedChunks carriedChunksOf(detail::WavFile& wav) {
+    CarriedChunks carried;
+    for (const detail::ChunkEntry& entry : wav.chunks) {
+        if (entry.header.id == detail::kFmt || entry.header.id == detail::kData) continue;
+        (entry.afterData ? carried.postData : carried.preData).push_back(readMetaChunk(wav, entry.header));
     }
-    if (!layout.format || !layout.dataOffset) refuse(detail::msg::missingFmtOrData);
-    return layout;
+    return carried;
 }
 
-// The analysis checked the same format; this guards the copy against a file
-// that changed in between, so no sample is read outside its frame.
-void checkFrameHolds(const detail::FormatChunk& format, std::size_t channels) {
-    const std::size_t bytesPerSample = format.bitsPerSample / 8u;
-    const bool knownWidth = bytesPerSample >= 2 && bytesPerSample <= 4 && format.bitsPerSample % 8 == 0;
-    if (!knownWidth || channels * bytesPerSample > format.blockAlign) refuse(detail::msg::invalidFormat);
-}
-
-void ensureIxml(SourceLayout& layout, const std::vector<std::string>& keptNames) {
+void ensureIxml(CarriedChunks& layout, const std::vector<std::string>& keptNames) {
     const auto isIxml = [](const MetaChunk& chunk) { return chunk.id == detail::kIXML; };
     if (std::ranges::any_of(layout.preData, isIxml) || std::ranges::any_of(layout.postData, isIxml)) return;
     layout.preData.push_back({detail::kIXML, detail::buildTrackListIxml(keptNames), 0});
@@ -129,7 +101,7 @@ void ensureIxml(SourceLayout& layout, const std::vector<std::string>& keptNames)
 
 std::uint64_t chunkBytes(std::uint64_t payloadSize) { return 8 + payloadSize + (payloadSize & 1u); }
 
-std::uint64_t riffSizeOf(const SourceLayout& layout, std::size_t fmtSize, std::uint64_t dataSize) {
+std::uint64_t riffSizeOf(const CarriedChunks& layout, std::size_t fmtSize, std::uint64_t dataSize) {
     std::uint64_t size = 4 + chunkBytes(fmtSize) + chunkBytes(dataSize);
     for (const auto* list : {&layout.preData, &layout.postData})
         for (const MetaChunk& chunk : *list) size += chunkBytes(chunk.size());
@@ -217,8 +189,7 @@ void copyKeptSamples(const unsigned char* in, unsigned char* out, std::size_t fr
 // Every frame the walk found must arrive: a shorter read means the file
 // changed or the device failed, and a shortened copy must not replace it.
 void copyAudio(std::istream& in, const SampleData& data, const FrameCopy& copy, SafeFileReplacement& out) {
-    const std::size_t blockFrames =
-        std::clamp<std::size_t>(kMaxInputBlockBytes / copy.sourceAlign, 1, detail::kBlockFrames);
+    const std::size_t blockFrames = detail::framesPerBlock(kMaxInputBlockBytes, copy.sourceAlign, kMaxBlockFrames);
     std::vector<unsigned char> input(blockFrames * copy.sourceAlign);
     std::vector<unsigned char> output(blockFrames * copy.outputAlign);
 
@@ -244,8 +215,7 @@ void verifyKeptAudio(std::istream& source, const SampleData& data, const FrameCo
                      const std::filesystem::path& written, std::uint64_t writtenDataOffset) {
     std::ifstream back(written, std::ios::binary);
     if (!back.is_open()) refuse(detail::msg::couldNotWriteOutput);
-    const std::size_t blockFrames =
-        std::clamp<std::size_t>(kMaxVerifyBlockBytes / copy.sourceAlign, 1, detail::kBlockFrames);
+    const std::size_t blockFrames = detail::framesPerBlock(kMaxVerifyBlockBytes, copy.sourceAlign, kMaxBlockFrames);
     std::vector<unsigned char> input(blockFrames * copy.sourceAlign);
     std::vector<unsigned char> expected(blockFrames * copy.outputAlign);
     std::vector<unsigned char> actual(blockFrames * copy.outputAlign);
@@ -279,39 +249,46 @@ void checkTemporaryIsNotSource(const std::filesystem::path& destination, const s
 
 }  // namespace
 
+std::filesystem::path compressOutputPath(const std::filesystem::path& source, bool overwrite,
+                                         const std::filesystem::path& outputPath) {
+    if (!outputPath.empty()) return outputPath;
+    if (overwrite) return source;
+    return source.parent_path() / (source.stem().string() + "_SLIM" + source.extension().string());
+}
+
 std::filesystem::path compressPolyWav(const std::filesystem::path& source, bool overwrite, double threshold,
                                       const std::filesystem::path& outputPath) {
-    const KeptTracks kept = keptTracksOf(analyzePolyWav(source, threshold));
-    const std::filesystem::path destination = destinationOf(source, overwrite, outputPath);
+    // One walk of the source: the analysis and the copy share the open file.
+    detail::WavFile wav;
+    if (!detail::openWav(source, wav)) refuse(wav.error);
+    const KeptTracks kept = keptTracksOf(detail::analyzeOpenWav(source, wav, threshold));
+    const std::filesystem::path destination = compressOutputPath(source, overwrite, outputPath);
 
-    std::ifstream in(source, std::ios::binary);
-    if (!in.is_open()) refuse(detail::msg::couldNotOpenSource);
-    SourceLayout layout = walkSource(in);
-    const detail::FormatChunk& format = *layout.format;
-    checkFrameHolds(format, kept.channelMap.size());
+    CarriedChunks carried = carriedChunksOf(wav);
+    detail::rewriteIxmlChunks(carried.preData, kept.names, kept.channelMap);
+    detail::rewriteIxmlChunks(carried.postData, kept.names, kept.channelMap);
+    ensureIxml(carried, kept.names);
 
-    detail::rewriteIxmlChunks(layout.preData, kept.names, kept.channelMap);
-    detail::rewriteIxmlChunks(layout.postData, kept.names, kept.channelMap);
-    ensureIxml(layout, kept.names);
-
+    const detail::FormatChunk& format = wav.fmt;
     const FrameCopy copy = frameCopyOf(format, kept.channels);
-    const SampleData data{*layout.dataOffset, layout.dataBytesPresent / copy.sourceAlign};
+    const std::uint64_t dataBytesPresent = std::min(wav.dataSize, wav.bytesFrom(wav.dataOffset));
+    const SampleData data{wav.dataOffset, dataBytesPresent / copy.sourceAlign};
     const std::uint64_t dataSize = data.frames * copy.outputAlign;
     const std::string fmtPayload = detail::FormatChunk::payloadFor(
         format.formatCode, static_cast<std::uint16_t>(kept.channels.size()), format.sampleRate, format.bitsPerSample);
-    const std::uint64_t riffSize = riffSizeOf(layout, fmtPayload.size(), dataSize);
+    const std::uint64_t riffSize = riffSizeOf(carried, fmtPayload.size(), dataSize);
     if (riffSize > kMaxRiffSize) refuse(detail::msg::outputTooLarge);
     checkTemporaryIsNotSource(destination, source);
     const bool replacesSource = isSameFile(destination, source);
 
     SafeFileReplacement out(destination);
-    writeHeaderAndPreData(out, riffSize, fmtPayload, layout.preData);
+    writeHeaderAndPreData(out, riffSize, fmtPayload, carried.preData);
     writeChunkHeader(out, detail::kData, dataSize);
     const std::uint64_t writtenDataOffset = out.bytesWritten();
-    copyAudio(in, data, copy, out);
+    copyAudio(wav.stream, data, copy, out);
     writePadFor(out, dataSize);
-    for (const MetaChunk& chunk : layout.postData) writeChunk(out, chunk);
-    if (replacesSource) verifyKeptAudio(in, data, copy, out.temporaryPath(), writtenDataOffset);
+    for (const MetaChunk& chunk : carried.postData) writeChunk(out, chunk);
+    if (replacesSource) verifyKeptAudio(wav.stream, data, copy, out.temporaryPath(), writtenDataOffset);
     out.commit();
     return destination;
 }

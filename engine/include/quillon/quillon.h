@@ -37,11 +37,14 @@ struct PolyWavInfo {
     std::string summary() const;
 };
 
-// Analyses one file; a bad file is reported in the result's `error`.
+// Analyses one file; a bad file is reported in the result's `error`, never
+// thrown. Only exhausted memory escapes (std::bad_alloc).
 PolyWavInfo analyzePolyWav(const std::filesystem::path& path, double threshold);
 
 // Lists the decodable WAV files of `folder` with at least `minChannels`
-// channels, sorted by file name.
+// channels, sorted by file name. Unusable files and unreadable subfolders are
+// passed over; a failure to list a folder further throws
+// std::filesystem::filesystem_error.
 std::vector<std::filesystem::path> discoverPolyPaths(const std::filesystem::path& folder, bool recursive,
                                                      std::int32_t minChannels);
 
@@ -50,13 +53,22 @@ std::vector<std::filesystem::path> discoverPolyPaths(const std::filesystem::path
 using ProgressCallback =
     std::function<void(std::int32_t fileNumber, std::int32_t fileCount, const std::filesystem::path& path)>;
 
-// Discovers and analyses every candidate of `folder` in order.
+// Discovers and analyses every candidate of `folder` in order. Throws what
+// discovery or the progress callback throws.
 std::vector<PolyWavInfo> scanDirectory(const std::filesystem::path& folder, bool recursive, double threshold,
                                        std::int32_t minChannels, const ProgressCallback& onProgress);
 
 // Writes `source` again without its empty tracks and returns the path
-// written. Throws std::runtime_error with a fixed message on refusal.
+// written (see compressOutputPath). Throws std::runtime_error with a fixed
+// message on refusal or failure (the analysis error of a bad file among
+// them); the file system's own errors as std::filesystem::filesystem_error.
 std::filesystem::path compressPolyWav(const std::filesystem::path& source, bool overwrite, double threshold,
                                       const std::filesystem::path& outputPath);
+
+// The path compressPolyWav writes for these arguments: `outputPath` when
+// given, else the source itself when overwriting, else NAME_SLIM.ext beside
+// the source. Never throws but for exhausted memory.
+std::filesystem::path compressOutputPath(const std::filesystem::path& source, bool overwrite,
+                                         const std::filesystem::path& outputPath = {});
 
 }  // namespace quillon
