@@ -26,17 +26,17 @@ std::optional<Number> parseDecimal(std::string_view digits) {
 
 // Reads the TIMECODE_RATE fraction; false when a number does not fit.
 bool readRate(std::string_view ixml, TimecodeSource& source) {
-    const std::optional<TagMatch> rate = searchRateElement(ixml);
+    const std::optional<RateDigits> rate = searchRateElement(ixml);
     if (!rate) {
         return true;
     }
-    const std::optional<std::uint64_t> numerator = parseDecimal<std::uint64_t>(rate->group1);
+    const std::optional<std::uint64_t> numerator = parseDecimal<std::uint64_t>(rate->numerator);
     if (!numerator) {
         return false;
     }
     std::uint64_t denominator = 1;
-    if (rate->group2) {
-        const std::optional<std::uint64_t> parsed = parseDecimal<std::uint64_t>(*rate->group2);
+    if (rate->denominator) {
+        const std::optional<std::uint64_t> parsed = parseDecimal<std::uint64_t>(*rate->denominator);
         if (!parsed) {
             return false;
         }
@@ -52,17 +52,17 @@ bool readRate(std::string_view ixml, TimecodeSource& source) {
 // Reads the samples-since-midnight pair; a number that does not fit leaves
 // the time reference as it was.
 void readTimeStamp(std::string_view ixml, TimecodeSource& source) {
-    const std::optional<TagMatch> low = searchNumberElement(ixml, "TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_LO");
+    const std::optional<std::string_view> low = searchNumberElement(ixml, "TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_LO");
     std::optional<std::uint64_t> lowBits;
     if (low) {
-        lowBits = parseDecimal<std::uint64_t>(low->group1);
+        lowBits = parseDecimal<std::uint64_t>(*low);
         if (!lowBits) {
             return;
         }
     }
     std::uint64_t highBits = 0;
-    if (const std::optional<TagMatch> high = searchNumberElement(ixml, "TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_HI")) {
-        const std::optional<std::uint64_t> parsed = parseDecimal<std::uint64_t>(high->group1);
+    if (const std::optional<std::string_view> high = searchNumberElement(ixml, "TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_HI")) {
+        const std::optional<std::uint64_t> parsed = parseDecimal<std::uint64_t>(*high);
         if (!parsed) {
             return;
         }
@@ -129,19 +129,19 @@ struct TrackIndex {
 };
 
 TrackIndex readTrackIndex(std::string_view track) {
-    std::optional<TagMatch> index = searchNumberElement(track, "CHANNEL_INDEX");
+    std::optional<std::string_view> index = searchNumberElement(track, "CHANNEL_INDEX");
     if (!index) {
         index = searchNumberElement(track, "INTERLEAVE_INDEX");
     }
     if (!index) {
         return {};
     }
-    const std::optional<std::int32_t> value = parseDecimal<std::int32_t>(index->group1);
+    const std::optional<std::int32_t> value = parseDecimal<std::int32_t>(*index);
     return {value.has_value(), value};
 }
 
 std::string_view trackListSection(std::string_view ixml) {
-    const std::optional<TagMatch> list = searchElement(ixml, "TRACK_LIST");
+    const std::optional<ElementSpan> list = searchElement(ixml, "TRACK_LIST");
     return list ? ixml.substr(list->begin, list->end - list->begin) : ixml;
 }
 
@@ -151,7 +151,7 @@ void placeTrackNames(std::string_view section, std::vector<std::string>& names) 
     const std::size_t channelCount = names.size();
     const std::size_t lastExamined = channelCount + 8;
     std::size_t position = 0;
-    for (std::optional<TagMatch> track = searchElement(section, "TRACK"); track;
+    for (std::optional<ElementSpan> track = searchElement(section, "TRACK"); track;
          track = searchElement(section, "TRACK", track->end), ++position) {
         const std::string_view element = section.substr(track->begin, track->end - track->begin);
         const TrackIndex index = readTrackIndex(element);
@@ -161,8 +161,8 @@ void placeTrackNames(std::string_view section, std::vector<std::string>& names) 
         const bool indexInRange = index.value && *index.value >= 1 &&
                                   static_cast<std::size_t>(*index.value) <= channelCount;
         const std::size_t slot = indexInRange ? static_cast<std::size_t>(*index.value) - 1 : position;
-        if (const std::optional<TagMatch> name = searchElementText(element, "NAME")) {
-            const std::string_view stripped = stripName(name->group1);
+        if (const std::optional<std::string_view> name = searchElementText(element, "NAME")) {
+            const std::string_view stripped = stripName(*name);
             if (!stripped.empty() && slot < channelCount) {
                 names[slot] = std::string(stripped);
             }

@@ -13,27 +13,32 @@
 
 namespace quillon::detail {
 
-struct TagMatch {
-    std::size_t begin = 0;  // offset of the whole match in the searched text
-    std::size_t end = 0;    // one past its last byte
-    std::string_view group1;
-    std::optional<std::string_view> group2;  // set only when it took part in the match
+// Where a whole element lies in the searched text: [begin, end).
+struct ElementSpan {
+    std::size_t begin = 0;
+    std::size_t end = 0;
 };
 
-// "<TAG>\s*([0-9]+)\s*</TAG>"
-std::optional<TagMatch> searchNumberElement(std::string_view text, std::string_view tag);
+struct RateDigits {
+    std::string_view numerator;
+    std::optional<std::string_view> denominator;  // set only when the element has one
+};
+
+// The digits of "<TAG>\s*([0-9]+)\s*</TAG>".
+std::optional<std::string_view> searchNumberElement(std::string_view text, std::string_view tag);
 
 // "<TIMECODE_RATE>\s*([0-9]+)\s*(?:/\s*([0-9]+))?\s*</TIMECODE_RATE>"
-std::optional<TagMatch> searchRateElement(std::string_view text);
+std::optional<RateDigits> searchRateElement(std::string_view text);
 
-// "<TAG>\s*VALUE\s*</TAG>" with VALUE matched case-insensitively.
+// "<TAG>\s*VALUE\s*</TAG>" with VALUE, which neither starts nor ends with
+// white space, matched case-insensitively.
 bool containsElementValue(std::string_view text, std::string_view tag, std::string_view value);
 
-// "<TAG\b[\s\S]*?</TAG>" searched from `from` on; group1 is empty.
-std::optional<TagMatch> searchElement(std::string_view text, std::string_view tag, std::size_t from = 0);
+// "<TAG\b[\s\S]*?</TAG>" searched from `from` on.
+std::optional<ElementSpan> searchElement(std::string_view text, std::string_view tag, std::size_t from = 0);
 
-// "<TAG>([\s\S]*?)</TAG>"; group1 is the raw text between the tags.
-std::optional<TagMatch> searchElementText(std::string_view text, std::string_view tag);
+// The raw text between the tags of "<TAG>([\s\S]*?)</TAG>".
+std::optional<std::string_view> searchElementText(std::string_view text, std::string_view tag);
 
 // Every non-overlapping "<TAG\b[\s\S]*?</TAG>" replaced by `replacement`,
 // taken literally. nullopt when there is no match.
