@@ -4,20 +4,8 @@
 
 namespace quillon::app {
 
-void ColumnTableModel::setColumns(std::vector<TableColumn> columns) {
-    reload([&] { columns_ = std::move(columns); });
-}
-
-QString ColumnTableModel::columnId(int column) const {
-    if (column < 0 || static_cast<std::size_t>(column) >= columns_.size()) return {};
-    return columns_[static_cast<std::size_t>(column)].id;
-}
-
-void ColumnTableModel::reload(const std::function<void()>& change) {
-    beginResetModel();
-    if (change) change();
-    endResetModel();
-}
+ColumnTableModel::ColumnTableModel(std::span<const ColumnSpec> columns, QObject* parent)
+    : QAbstractTableModel(parent), columns_(columns) {}
 
 int ColumnTableModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(columns_.size());
@@ -26,17 +14,18 @@ int ColumnTableModel::columnCount(const QModelIndex& parent) const {
 QVariant ColumnTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
     if (section < 0 || static_cast<std::size_t>(section) >= columns_.size()) return {};
-    return columns_[static_cast<std::size_t>(section)].title;
+    return QString::fromUtf8(columns_[static_cast<std::size_t>(section)].title);
 }
 
 QVariant ColumnTableModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid()) return {};
-    const std::optional<Cell> shown = cell(index.row(), columnId(index.column()));
+    const std::optional<Cell> shown = cell(index.row(), index.column());
     if (!shown) return {};
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
         return shown->text;
+    case Qt::ToolTipRole:
+        return shown->toolTip.isEmpty() ? shown->text : shown->toolTip;
     case Qt::ForegroundRole:
         return toneColour(shown->tone, QGuiApplication::palette());
     case ToneRole:

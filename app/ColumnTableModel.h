@@ -1,6 +1,6 @@
-// Common ground of the file and track tables: identified, titled, sized
-// columns, and cells that are formatted on every request from the controller's
-// results (nothing is cached).
+// Common ground of the file and track tables: columns described once, by
+// index, with their titles and widths; cells formatted from the data that
+// the model owns.
 #pragma once
 
 #include "TextTone.h"
@@ -8,16 +8,14 @@
 #include <QAbstractTableModel>
 #include <QString>
 
-#include <functional>
 #include <optional>
-#include <vector>
+#include <span>
 
 namespace quillon::app {
 
-struct TableColumn {
-    QString id;
-    QString title;
-    double width = 0.0;
+struct ColumnSpec {
+    const char* title;
+    int width;
     // Takes whatever width the other columns leave, so that no column is cut
     // off and no horizontal scrolling is needed at any window size.
     bool fills = false;
@@ -30,15 +28,9 @@ public:
     // meaning of its colour rather than the colour.
     static constexpr int ToneRole = Qt::UserRole + 1;
 
-    using QAbstractTableModel::QAbstractTableModel;
+    explicit ColumnTableModel(std::span<const ColumnSpec> columns, QObject* parent = nullptr);
 
-    void setColumns(std::vector<TableColumn> columns);
-    const std::vector<TableColumn>& columns() const { return columns_; }
-    QString columnId(int column) const;
-
-    // Tells the views that every row may have changed; `change` runs between
-    // the two notifications so views never see the data half replaced.
-    void reload(const std::function<void()>& change = {});
+    std::span<const ColumnSpec> columns() const { return columns_; }
 
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
@@ -49,12 +41,13 @@ protected:
     struct Cell {
         QString text;
         TextTone tone = TextTone::Label;
+        QString toolTip;  // the text itself when empty
     };
     // The cell of a row and column, or nothing for a row outside the data.
-    virtual std::optional<Cell> cell(int row, const QString& columnId) const = 0;
+    virtual std::optional<Cell> cell(int row, int column) const = 0;
 
 private:
-    std::vector<TableColumn> columns_;
+    std::span<const ColumnSpec> columns_;
 };
 
 }  // namespace quillon::app

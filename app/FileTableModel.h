@@ -5,6 +5,7 @@
 
 #include <quillon/quillon.h>
 
+#include <filesystem>
 #include <vector>
 
 namespace quillon::app {
@@ -12,15 +13,21 @@ namespace quillon::app {
 class FileTableModel : public ColumnTableModel {
     Q_OBJECT
 public:
-    FileTableModel(const std::vector<PolyWavInfo>& results, QObject* parent = nullptr);
+    enum Column { Summary, ColumnCount };
+
+    explicit FileTableModel(QObject* parent = nullptr);
+
+    // The results of a scan of `folder`; row i shows results[i].
+    void setResults(std::vector<PolyWavInfo> results, std::filesystem::path folder);
 
     int rowCount(const QModelIndex& parent = {}) const override;
 
 protected:
-    std::optional<Cell> cell(int row, const QString& columnId) const override;
+    std::optional<Cell> cell(int row, int column) const override;
 
 private:
-    const std::vector<PolyWavInfo>& results_;
+    std::vector<PolyWavInfo> results_;
+    std::filesystem::path folder_;
 };
 
 }  // namespace quillon::app

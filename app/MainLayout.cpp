@@ -2,7 +2,9 @@
 
 #include <QWidget>
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace quillon::app {
 namespace {
@@ -18,23 +20,34 @@ int topForCentre(double centreY, int height) { return static_cast<int>(std::lrou
 MainLayout::MainLayout(QWidget* parent) : QLayout(parent) { setContentsMargins(0, 0, 0, 0); }
 
 MainLayout::~MainLayout() {
-    while (QLayoutItem* item = takeAt(0)) delete item;
+    for (QLayoutItem* item : items_) delete item;
 }
 
-void MainLayout::addItem(QLayoutItem* item) { items_.push_back(item); }
+void MainLayout::setWidget(Slot slot, QWidget* widget) {
+    addChildWidget(widget);
+    delete items_[slot];
+    items_[slot] = new QWidgetItem(widget);
+    invalidate();
+}
 
-int MainLayout::count() const { return static_cast<int>(items_.size()); }
+// Every control has a named place; an item without one is not kept.
+void MainLayout::addItem(QLayoutItem* item) { delete item; }
 
+int MainLayout::count() const {
+    return static_cast<int>(std::count_if(items_.begin(), items_.end(), [](QLayoutItem* item) { return item; }));
+}
+
+// The filled slots in slot order.
 QLayoutItem* MainLayout::itemAt(int index) const {
-    if (index < 0 || index >= count()) return nullptr;
-    return items_[static_cast<std::size_t>(index)];
+    for (QLayoutItem* item : items_)
+        if (item && index-- == 0) return item;
+    return nullptr;
 }
 
 QLayoutItem* MainLayout::takeAt(int index) {
-    if (index < 0 || index >= count()) return nullptr;
-    QLayoutItem* taken = items_[static_cast<std::size_t>(index)];
-    items_.erase(items_.begin() + index);
-    return taken;
+    for (QLayoutItem*& item : items_)
+        if (item && index-- == 0) return std::exchange(item, nullptr);
+    return nullptr;
 }
 
 QSize MainLayout::sizeHint() const { return contentSize; }
@@ -44,8 +57,6 @@ QSize MainLayout::minimumSize() const { return minimumContentSize; }
 void MainLayout::setGeometry(const QRect& rect) {
     QLayout::setGeometry(rect);
     if (count() != SlotCount) return;
-    for (const QLayoutItem* slotItem : items_)
-        if (!slotItem->widget()) return;
 
     const int left = rect.left() + margin;
     const int right = rect.left() + rect.width() - margin;  // exclusive edge
@@ -54,9 +65,9 @@ void MainLayout::setGeometry(const QRect& rect) {
     // Widgets are placed directly: a layout item would shrink a fixed-height
     // control to its hint and skip the hidden progress bar, whose place stays
     // reserved.
-    auto natural = [this](Slot slot) { return item(slot)->widget()->sizeHint(); };
+    auto natural = [this](Slot slot) { return widget(slot)->sizeHint(); };
     auto place = [this](Slot slot, int x, int y, int width, int height) {
-        item(slot)->widget()->setGeometry(QRect(x, y, width, height));
+        widget(slot)->setGeometry(QRect(x, y, width, height));
     };
 
     // Top row: the path field stretches up to Browse… and Scan at the right.

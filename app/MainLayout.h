@@ -6,14 +6,14 @@
 #include <QLayout>
 #include <QSize>
 
-#include <vector>
+#include <array>
 
 namespace quillon::app {
 
 class MainLayout : public QLayout {
     Q_OBJECT
 public:
-    // The controls, in the order in which they must be added.
+    // The places of the window's controls.
     enum Slot {
         PathField,
         BrowseButton,
@@ -40,6 +40,10 @@ public:
     explicit MainLayout(QWidget* parent = nullptr);
     ~MainLayout() override;
 
+    // Puts `widget` at `slot`; the layout places it once every slot is filled.
+    void setWidget(Slot slot, QWidget* widget);
+
+    // Items come only through setWidget.
     void addItem(QLayoutItem* item) override;
     int count() const override;
     QLayoutItem* itemAt(int index) const override;
@@ -49,9 +53,9 @@ public:
     void setGeometry(const QRect& rect) override;
 
 private:
-    QLayoutItem* item(Slot slot) const { return items_[slot]; }
+    QWidget* widget(Slot slot) const { return items_[slot]->widget(); }
 
-    std::vector<QLayoutItem*> items_;
+    std::array<QLayoutItem*, SlotCount> items_{};
 };
 
 }  // namespace quillon::app

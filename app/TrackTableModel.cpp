@@ -2,44 +2,50 @@
 
 #include "texts.h"
 
+#include <array>
+
 namespace quillon::app {
 namespace {
 
-QString trackText(const TrackInfo& track, const QString& columnId) {
-    if (columnId == QLatin1String("num")) return QString::number(track.index + 1);
-    if (columnId == QLatin1String("name")) return QString::fromUtf8(track.name);
-    if (columnId == QLatin1String("peak")) return QString::fromUtf8(ui::peakText(track.peak));
-    return QString::fromUtf8(ui::trackStateText(track));
+constexpr std::array<ColumnSpec, TrackTableModel::ColumnCount> kColumns{{
+    {"#", 40},
+    {"Name", 140, true},
+    {"Peak", 80},
+    {"Status", 70},
+}};
+
+QString trackText(const TrackInfo& track, int column) {
+    switch (column) {
+    case TrackTableModel::Number: return QString::number(track.index + 1);
+    case TrackTableModel::Name: return QString::fromUtf8(track.name);
+    case TrackTableModel::Peak: return QString::fromUtf8(ui::peakText(track.peak));
+    default: return QString::fromUtf8(ui::trackStateText(track));
+    }
 }
 
-TextTone trackTone(const TrackInfo& track, const QString& columnId) {
+TextTone trackTone(const TrackInfo& track, int column) {
     if (track.empty) return TextTone::Red;
-    return columnId == QLatin1String("status") ? TextTone::Green : TextTone::Label;
+    return column == TrackTableModel::Status ? TextTone::Green : TextTone::Label;
 }
 
 }  // namespace
 
-TrackTableModel::TrackTableModel(const std::vector<PolyWavInfo>& results, CurrentFile currentFile,
-                                 QObject* parent)
-    : ColumnTableModel(parent), results_(results), currentFile_(std::move(currentFile)) {}
+TrackTableModel::TrackTableModel(QObject* parent) : ColumnTableModel(kColumns, parent) {}
 
-const PolyWavInfo* TrackTableModel::currentInfo() const {
-    const std::optional<std::size_t> row = currentFile_();
-    if (!row || *row >= results_.size()) return nullptr;
-    return &results_[*row];
+void TrackTableModel::setFile(const PolyWavInfo* info) {
+    beginResetModel();
+    tracks_ = info ? info->tracks : std::vector<TrackInfo>{};
+    endResetModel();
 }
 
 int TrackTableModel::rowCount(const QModelIndex& parent) const {
-    if (parent.isValid()) return 0;
-    const PolyWavInfo* info = currentInfo();
-    return info ? static_cast<int>(info->tracks.size()) : 0;
+    return parent.isValid() ? 0 : static_cast<int>(tracks_.size());
 }
 
-std::optional<ColumnTableModel::Cell> TrackTableModel::cell(int row, const QString& columnId) const {
-    const PolyWavInfo* info = currentInfo();
-    if (!info || row < 0 || static_cast<std::size_t>(row) >= info->tracks.size()) return std::nullopt;
-    const TrackInfo& track = info->tracks[static_cast<std::size_t>(row)];
-    return Cell{trackText(track, columnId), trackTone(track, columnId)};
+std::optional<ColumnTableModel::Cell> TrackTableModel::cell(int row, int column) const {
+    if (row < 0 || static_cast<std::size_t>(row) >= tracks_.size()) return std::nullopt;
+    const TrackInfo& track = tracks_[static_cast<std::size_t>(row)];
+    return Cell{trackText(track, column), trackTone(track, column), {}};
 }
 
 }  // namespace quillon::app

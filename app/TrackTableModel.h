@@ -1,13 +1,10 @@
-// The track table: one row per track of the current file.
+// The track table: one row per track of the file it is given.
 #pragma once
 
 #include "ColumnTableModel.h"
 
 #include <quillon/quillon.h>
 
-#include <cstddef>
-#include <functional>
-#include <optional>
 #include <vector>
 
 namespace quillon::app {
@@ -15,22 +12,20 @@ namespace quillon::app {
 class TrackTableModel : public ColumnTableModel {
     Q_OBJECT
 public:
-    // `currentFile` names the row of `results` whose tracks are shown, if any;
-    // it is asked again on every request.
-    using CurrentFile = std::function<std::optional<std::size_t>()>;
+    enum Column { Number, Name, Peak, Status, ColumnCount };
 
-    TrackTableModel(const std::vector<PolyWavInfo>& results, CurrentFile currentFile, QObject* parent = nullptr);
+    explicit TrackTableModel(QObject* parent = nullptr);
+
+    // Shows the tracks of `info`, or none for nullptr.
+    void setFile(const PolyWavInfo* info);
 
     int rowCount(const QModelIndex& parent = {}) const override;
 
 protected:
-    std::optional<Cell> cell(int row, const QString& columnId) const override;
+    std::optional<Cell> cell(int row, int column) const override;
 
 private:
-    const PolyWavInfo* currentInfo() const;
-
-    const std::vector<PolyWavInfo>& results_;
-    CurrentFile currentFile_;
+    std::vector<TrackInfo> tracks_;
 };
 
 }  // namespace quillon::app

@@ -1,83 +1,111 @@
 #include "WidgetDialogs.h"
 
 #include "AppIcon.h"
+#include "texts.h"
 
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QGuiApplication>
+#include <QGridLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
+
+#include <algorithm>
 
 namespace quillon::app {
 namespace {
 
-constexpr int alertIconSize = 64;
-constexpr int informativeMinimumWidth = 420;
+constexpr int iconSize = 64;
+constexpr int informativeWidth = 420;
+// The box never takes more of the screen's height than this.
+constexpr double maxScreenShare = 0.8;
 
-// File names and engine messages are shown as written, never as markup. The
-// message stands out in bold above a comfortably wide explanation.
-void styleLabels(QMessageBox& box) {
-    box.setTextFormat(Qt::PlainText);
-    if (auto* message = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
-        QFont bold = message->font();
-        bold.setBold(true);
-        message->setFont(bold);
-    }
-    if (auto* informative = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
-        informative->setTextFormat(Qt::PlainText);
-        informative->setMinimumWidth(informativeMinimumWidth);
-    }
+// File names and engine messages are shown as written, never as markup.
+QLabel* plainLabel(const QString& text) {
+    auto* label = new QLabel(text);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
 }
 
-void addButtons(QMessageBox& box, const AlertBox& request) {
-    if (request.buttons.isEmpty()) {
-        box.setStandardButtons(QMessageBox::Ok);
-        box.setDefaultButton(QMessageBox::Ok);
-        box.setEscapeButton(QMessageBox::Ok);
-        return;
-    }
-    QPushButton* last = nullptr;
-    for (qsizetype i = 0; i < request.buttons.size(); ++i) {
-        const auto role = i == 0 ? QMessageBox::AcceptRole : QMessageBox::RejectRole;
-        last = box.addButton(request.buttons[i], role);
-        if (i == 0) box.setDefaultButton(last);
-    }
-    box.setEscapeButton(last);
-    // Return must not overwrite originals by accident: a critical box defaults
-    // to its last button (Cancel).
-    if (request.style == AlertStyle::Critical) box.setDefaultButton(last);
+QLabel* iconLabel(QWidget* dialog, AlertStyle style) {
+    auto* label = new QLabel;
+    const QIcon icon = style == AlertStyle::Critical ? dialog->style()->standardIcon(QStyle::SP_MessageBoxWarning)
+                                                     : appIcon();
+    label->setPixmap(icon.pixmap(iconSize, iconSize));
+    label->setAlignment(Qt::AlignTop);
+    return label;
+}
+
+// The explanation scrolls when it is taller than the screen allows.
+QScrollArea* scrollingText(const QString& text) {
+    auto* scroll = new QScrollArea;
+    scroll->setWidget(plainLabel(text));
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setMinimumWidth(informativeWidth);
+    return scroll;
+}
+
+int maxTextHeight(QWidget* parent) {
+    const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    return std::max(iconSize, static_cast<int>(screen->availableGeometry().height() * maxScreenShare) - 2 * iconSize);
 }
 
 }  // namespace
 
-std::unique_ptr<QMessageBox> WidgetDialogs::buildMessageBox(QWidget* parent, const AlertBox& request) {
-    auto box = std::make_unique<QMessageBox>(parent);
-    box->setWindowTitle(QStringLiteral("Quillon"));
-    box->setText(request.messageText);
-    box->setInformativeText(request.informativeText);
-    styleLabels(*box);
-    if (request.style == AlertStyle::Critical)
-        box->setIcon(QMessageBox::Warning);
-    else
-        box->setIconPixmap(appIcon().pixmap(alertIconSize, alertIconSize));
-    addButtons(*box, request);
-    return box;
+AlertDialog::AlertDialog(QWidget* parent, const AlertBox& box) : QDialog(parent) {
+    setWindowTitle(QString::fromUtf8(ui::kAppName));
+    auto* message = plainLabel(box.messageText);
+    QFont bold = message->font();
+    bold.setBold(true);
+    message->setFont(bold);
+    QScrollArea* informative = scrollingText(box.informativeText);
+    const int textHeight = informative->widget()->heightForWidth(informativeWidth);
+    informative->setFixedHeight(std::min(textHeight, maxTextHeight(parent)));
+
+    auto* buttons = new QDialogButtonBox;
+    const QStringList titles = box.buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : box.buttons;
+    QPushButton* last = nullptr;
+    for (qsizetype i = 0; i < titles.size(); ++i) {
+        last = buttons->addButton(titles[i], i == 0 ? QDialogButtonBox::AcceptRole : QDialogButtonBox::RejectRole);
+        if (i == 0) _confirmButton = last;
+    }
+    // Return must not overwrite originals by accident: a critical box
+    // defaults to its last button (Cancel). Escape always takes the last.
+    QPushButton* byDefault = box.style == AlertStyle::Critical ? last : static_cast<QPushButton*>(_confirmButton);
+    byDefault->setDefault(true);
+    byDefault->setFocus();
+    connect(buttons, &QDialogButtonBox::clicked, this, [this](QAbstractButton* clicked) {
+        _confirmed = clicked == _confirmButton;
+        _confirmed ? accept() : reject();
+    });
+
+    auto* layout = new QGridLayout(this);
+    layout->addWidget(iconLabel(this, box.style), 0, 0, 2, 1);
+    layout->addWidget(message, 0, 1);
+    layout->addWidget(informative, 1, 1);
+    layout->addWidget(buttons, 2, 0, 1, 2);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-QAbstractButton* WidgetDialogs::firstButton(const QMessageBox& box) {
-    const QList<QAbstractButton*> buttons = box.buttons();
-    for (QAbstractButton* button : buttons)
-        if (box.buttonRole(button) == QMessageBox::AcceptRole) return button;
-    return buttons.isEmpty() ? nullptr : buttons.front();
+QAbstractButton* AlertDialog::defaultButton() const {
+    for (QPushButton* button : findChildren<QPushButton*>())
+        if (button->isDefault()) return button;
+    return nullptr;
 }
 
-void WidgetDialogs::showMessage(QWidget* parent, const AlertBox& request) {
-    buildMessageBox(parent, request)->exec();
-}
+void WidgetDialogs::showMessage(QWidget* parent, const AlertBox& box) { AlertDialog(parent, box).exec(); }
 
-bool WidgetDialogs::confirm(QWidget* parent, const AlertBox& request) {
-    const std::unique_ptr<QMessageBox> box = buildMessageBox(parent, request);
-    box->exec();
-    return box->clickedButton() != nullptr && box->clickedButton() == firstButton(*box);
+bool WidgetDialogs::confirm(QWidget* parent, const AlertBox& box) {
+    AlertDialog dialog(parent, box);
+    dialog.exec();
+    return dialog.confirmed();
 }
 
 void WidgetDialogs::chooseFolder(QWidget* parent, const QString& message,

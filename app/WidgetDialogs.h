@@ -1,14 +1,31 @@
-// Dialogs on QMessageBox and QFileDialog.
+// Dialogs on QDialog and QFileDialog.
 #pragma once
 
 #include "Dialogs.h"
 
-#include <memory>
+#include <QDialog>
 
 class QAbstractButton;
-class QMessageBox;
 
 namespace quillon::app {
+
+// A message box: icon, the message in bold, the explanation under it, and
+// the buttons. A long explanation scrolls inside a box that fits the screen,
+// so its buttons stay in view.
+class AlertDialog : public QDialog {
+    Q_OBJECT
+public:
+    AlertDialog(QWidget* parent, const AlertBox& box);
+
+    // The button that confirms (the first one), and the one Return presses.
+    QAbstractButton* confirmButton() const { return _confirmButton; }
+    QAbstractButton* defaultButton() const;
+    bool confirmed() const { return _confirmed; }
+
+private:
+    QAbstractButton* _confirmButton = nullptr;
+    bool _confirmed = false;
+};
 
 class WidgetDialogs : public Dialogs {
 public:
@@ -16,11 +33,6 @@ public:
     bool confirm(QWidget* parent, const AlertBox& box) override;
     void chooseFolder(QWidget* parent, const QString& message,
                       std::function<void(const QString& folder)> onChosen) override;
-
-    // The box as it will be shown, without running it; its first button is
-    // the one that confirms.
-    static std::unique_ptr<QMessageBox> buildMessageBox(QWidget* parent, const AlertBox& box);
-    static QAbstractButton* firstButton(const QMessageBox& box);
 };
 
 }  // namespace quillon::app

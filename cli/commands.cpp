@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
@@ -32,12 +33,20 @@ json fileJson(const PolyWavInfo& info) {
             {"error", info.error}};
 }
 
+// Columns padded to the widest entry of the file, so they line up.
 void printTracks(const PolyWavInfo& info, std::ostream& out) {
+    std::size_t nameWidth = 0;
+    std::size_t peakWidth = 0;
+    for (const auto& track : info.tracks) {
+        nameWidth = std::max(nameWidth, track.name.size());
+        peakWidth = std::max(peakWidth, ui::peakText(track.peak).size());
+    }
     for (const auto& track : info.tracks) {
         char number[16];
         std::snprintf(number, sizeof number, "%4d", track.index + 1);
-        out << number << "  " << track.name << "  " << ui::peakText(track.peak) << "  " << ui::trackStateText(track)
-            << '\n';
+        const std::string peak = ui::peakText(track.peak);
+        out << number << "  " << track.name << std::string(nameWidth - track.name.size(), ' ') << "  "
+            << std::string(peakWidth - peak.size(), ' ') << peak << "  " << ui::trackStateText(track) << '\n';
     }
 }
 
@@ -66,12 +75,6 @@ std::vector<Candidate> gather(const StripOptions& options, const Progress& progr
         }
     }
     return candidates;
-}
-
-// Where the writer puts a file when no output path is given.
-std::filesystem::path plannedOutput(const std::filesystem::path& source, bool overwrite) {
-    if (overwrite) return source;
-    return source.parent_path() / (source.stem().string() + "_SLIM" + source.extension().string());
 }
 
 struct StripOutcome {
@@ -124,29 +127,31 @@ int runStrip(const StripOptions& options, const Progress& progress, std::ostream
 
     StripOutcome outcome;
     for (const auto& [info, named] : candidates) {
+        json record = {{"source", info.path.string()}};
         // A file named on the command line that cannot be read is a failure
-        // the user must hear of; one found in a folder is only listed by scan.
-        if (named && !info.error.empty()) {
-            ++outcome.failed;
-            if (options.json)
-                out << dumpLine({{"source", info.path.string()}, {"error", info.error}}) << '\n';
-            else
-                err << ui::errorLine(info, info.error) << '\n';
-            continue;
-        }
-        if (!ui::isRemovalCandidate(info)) continue;
-        json record = {{"source", info.path.string()}, {"removed", info.emptyCount()}, {"kept", info.activeCount()}};
-        try {
-            const auto written = options.dryRun ? plannedOutput(info.path, options.overwrite)
-                                                : compressPolyWav(info.path, options.overwrite,
-                                                                  ui::kSilenceThreshold, {});
-            ++outcome.done;
-            record["output"] = written.string();
-            if (!options.json) out << ui::successLine(info, written) << '\n';
-        } catch (const std::exception& e) {
-            ++outcome.failed;
-            record["error"] = e.what();
-            if (!options.json) err << ui::errorLine(info, e.what()) << '\n';
+        // the user must hear of; any other file that is not written is
+        // skipped with the reason the writer would give.
+        if (const std::string refusal = removalRefusal(info); !refusal.empty()) {
+            const bool failed = named && !info.error.empty();
+            if (failed) ++outcome.failed;
+            record[failed ? "error" : "skipped"] = refusal;
+            if (!options.json) err << ui::errorLine(info, refusal) << '\n';
+        } else {
+            record["removed"] = info.emptyCount();
+            record["kept"] = info.activeCount();
+            try {
+                const auto written = options.dryRun ? compressOutputPath(info.path, options.overwrite)
+                                                    : compressPolyWav(info.path, options.overwrite,
+                                                                      ui::kSilenceThreshold, {});
+                ++outcome.done;
+                record["output"] = written.string();
+                record["written"] = !options.dryRun;
+                if (!options.json) out << ui::successLine(info, written) << '\n';
+            } catch (const std::exception& e) {
+                ++outcome.failed;
+                record["error"] = e.what();
+                if (!options.json) err << ui::errorLine(info, e.what()) << '\n';
+            }
         }
         if (options.json) out << dumpLine(record) << '\n';
     }

@@ -3,9 +3,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
-#include <cstdio>
 #include <iostream>
-#include <nlohmann/json.hpp>
 
 #include "commands.h"
 

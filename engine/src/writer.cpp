@@ -43,9 +43,7 @@ struct KeptTracks {
 };
 
 KeptTracks keptTracksOf(const PolyWavInfo& info) {
-    if (!info.error.empty()) refuse(info.error);
-    if (info.tracks.empty() || info.emptyCount() == 0) refuse(detail::msg::noEmptyTracks);
-    if (info.activeCount() == 0) refuse(detail::msg::allTracksEmpty);
+    if (std::string refusal = removalRefusal(info); !refusal.empty()) refuse(refusal);
 
     KeptTracks kept;
     kept.channelMap.assign(info.tracks.size(), -1);
@@ -248,6 +246,13 @@ void checkTemporaryIsNotSource(const std::filesystem::path& destination, const s
 }
 
 }  // namespace
+
+std::string removalRefusal(const PolyWavInfo& info) {
+    if (!info.error.empty()) return info.error;
+    if (info.tracks.empty() || info.emptyCount() == 0) return detail::msg::noEmptyTracks;
+    if (info.activeCount() == 0) return detail::msg::allTracksEmpty;
+    return {};
+}
 
 std::filesystem::path compressOutputPath(const std::filesystem::path& source, bool overwrite,
                                          const std::filesystem::path& outputPath) {

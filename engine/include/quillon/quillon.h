@@ -65,6 +65,11 @@ std::vector<PolyWavInfo> scanDirectory(const std::filesystem::path& folder, bool
 std::filesystem::path compressPolyWav(const std::filesystem::path& source, bool overwrite, double threshold,
                                       const std::filesystem::path& outputPath);
 
+// Why compressPolyWav would refuse a file with this analysis: its analysis
+// error, or the fixed text for a file without empty tracks or without any
+// active one. Empty when the file can be slimmed.
+std::string removalRefusal(const PolyWavInfo& info);
+
 // The path compressPolyWav writes for these arguments: `outputPath` when
 // given, else the source itself when overwriting, else NAME_SLIM.ext beside
 // the source. Never throws but for exhausted memory.

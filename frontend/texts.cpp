@@ -9,13 +9,21 @@ namespace {
 
 std::string fileName(const std::filesystem::path& path) { return path.filename().string(); }
 
+}  // namespace
+
+bool hasEmptyTracks(const PolyWavInfo& info) { return info.error.empty() && info.emptyCount() > 0; }
+
+bool isRemovalCandidate(const PolyWavInfo& info) { return removalRefusal(info).empty(); }
+
+std::int32_t filesWithEmptyTracks(const std::vector<PolyWavInfo>& results) {
+    return static_cast<std::int32_t>(std::count_if(results.begin(), results.end(), hasEmptyTracks));
+}
+
 std::string oneDecimal(double value) {
     char buffer[64];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 1);
     return {buffer, result.ptr};
 }
-
-}  // namespace
 
 std::string peakText(double peak) {
     if (!(peak > 0.0)) return "-inf";
@@ -32,14 +40,12 @@ std::string captionText(const PolyWavInfo& info) {
            (info.isFloat ? " float" : "") + dot + std::to_string(info.sampleRate) + " Hz";
 }
 
+std::string notADirectoryText(const std::string& folder) { return "Not a directory:\n" + folder; }
+
+std::string scanningText(const std::string& folder) { return "Scanning " + folder + "\u2026"; }
+
 std::string analyzingText(std::int32_t fileNumber, std::int32_t fileCount, const std::filesystem::path& path) {
     return "Analyzing " + std::to_string(fileNumber) + "/" + std::to_string(fileCount) + ": " + fileName(path);
-}
-
-std::int32_t filesWithEmptyTracks(const std::vector<PolyWavInfo>& results) {
-    return static_cast<std::int32_t>(std::count_if(results.begin(), results.end(), [](const PolyWavInfo& info) {
-        return info.error.empty() && info.emptyCount() > 0;
-    }));
 }
 
 std::string foundText(const std::vector<PolyWavInfo>& results) {
@@ -49,12 +55,24 @@ std::string foundText(const std::vector<PolyWavInfo>& results) {
 
 std::string scanFailedText(const std::string& error) { return "Scan failed: " + error; }
 
-bool isRemovalCandidate(const PolyWavInfo& info) {
-    return info.error.empty() && info.emptyCount() > 0 && info.activeCount() > 0;
+std::string removalQuestion(std::size_t fileCount, bool overwrite) {
+    const std::string count = std::to_string(fileCount);
+    if (overwrite)
+        return "Remove empty tracks from " + count +
+               " file(s) and OVERWRITE the originals?\n\nTimecode (bext), iXML, and other metadata are preserved, "
+               "but you will not keep a backup of the original file. Prefer leaving overwrite OFF so *_SLIM.wav "
+               "copies are written instead.";
+    return "Remove empty tracks from " + count +
+           " file(s) and write *_SLIM.wav beside each original?\n\nbext timecode, iXML (scene/take/track names), "
+           "and other metadata chunks are copied into the new files. Originals are left untouched.";
+}
+
+std::string removingText(std::size_t fileCount) {
+    return "Removing empty tracks from " + std::to_string(fileCount) + " file(s)\u2026";
 }
 
 std::string successLine(const PolyWavInfo& info, const std::filesystem::path& written) {
-    return fileName(info.path) + " \xE2\x86\x92 " + fileName(written) + " (" + std::to_string(info.emptyCount()) +
+    return fileName(info.path) + " \u2192 " + fileName(written) + " (" + std::to_string(info.emptyCount()) +
            " removed, " + std::to_string(info.activeCount()) + " kept)";
 }
 
@@ -65,6 +83,16 @@ std::string errorLine(const PolyWavInfo& info, const std::string& message) {
 std::string removalDoneText(std::int32_t done, std::int32_t failed) {
     std::string text = "Removed empty tracks from " + std::to_string(done) + " file(s).";
     if (failed != 0) text += " " + std::to_string(failed) + " failed.";
+    return text;
+}
+
+std::string removalReport(const std::string& successLog, const std::string& errorLog) {
+    std::string text;
+    if (!successLog.empty()) text += "Success:\n" + successLog;
+    if (!errorLog.empty()) {
+        if (!text.empty()) text += '\n';
+        text += "Errors:\n" + errorLog;
+    }
     return text;
 }
 
