@@ -24,9 +24,13 @@ namespace {
 
 // Names and messages come from files and the file system as UTF-8 bytes;
 // invalid sequences show as replacement characters.
-QString fromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString fromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
-std::filesystem::path toPath(const QString& text) { return std::filesystem::path(QFile::encodeName(text).toStdString()); }
+std::filesystem::path toPath(const QString& text) {
+    return std::filesystem::path(QFile::encodeName(text).toStdString());
+}
 
 AlertBox removalConfirmation(std::size_t fileCount, bool overwrite) {
     const QString title = fromUtf8(ui::kRemovalTitle);
@@ -72,13 +76,13 @@ void AppDelegate::applicationDidFinishLaunching() {
 }
 
 void AppDelegate::connectWindow() {
-    connect(_window->browseButton(), &QPushButton::clicked, this, &AppDelegate::browse);
-    connect(_window->scanButton(), &QPushButton::clicked, this, &AppDelegate::scan);
-    connect(_window->removeAllButton(), &QPushButton::clicked, this, &AppDelegate::compressAll);
-    connect(_window->removeSelectedButton(), &QPushButton::clicked, this, &AppDelegate::compressSelected);
-    connect(_window->selectAllButton(), &QPushButton::clicked, this, &AppDelegate::selectAllFiles);
+    connect(_window->browseButton, &QPushButton::clicked, this, &AppDelegate::browse);
+    connect(_window->scanButton, &QPushButton::clicked, this, &AppDelegate::scan);
+    connect(_window->removeAllButton, &QPushButton::clicked, this, &AppDelegate::compressAll);
+    connect(_window->removeSelectedButton, &QPushButton::clicked, this, &AppDelegate::compressSelected);
+    connect(_window->selectAllButton, &QPushButton::clicked, this, &AppDelegate::selectAllFiles);
     connect(_window.get(), &MainWindow::folderDropped, this, &AppDelegate::openFolder);
-    const QItemSelectionModel* selection = _window->fileTable()->selectionModel();
+    const QItemSelectionModel* selection = _window->fileTable->selectionModel();
     connect(selection, &QItemSelectionModel::selectionChanged, this, &AppDelegate::refreshTracks);
     connect(selection, &QItemSelectionModel::currentChanged, this, &AppDelegate::refreshTracks);
 }
@@ -91,11 +95,11 @@ void AppDelegate::alert(const QString& text) {
 
 void AppDelegate::setBusy(bool busy, const std::optional<QString>& message) {
     _busy = busy;
-    if (message) _window->statusLabel()->setText(*message);
-    _window->progress()->setVisible(busy);
+    if (message) _window->statusLabel->setText(*message);
+    _window->progress->setVisible(busy);
 }
 
-void AppDelegate::setStatus(const std::string& text) { _window->statusLabel()->setText(fromUtf8(text)); }
+void AppDelegate::setStatus(const std::string& text) { _window->statusLabel->setText(fromUtf8(text)); }
 
 void AppDelegate::browse() {
     _dialogs->chooseFolder(_window.get(), fromUtf8(ui::kChooseFolderTitle),
@@ -103,17 +107,17 @@ void AppDelegate::browse() {
 }
 
 void AppDelegate::openFolder(const QString& folder) {
-    _window->pathField()->setText(folder);
+    _window->pathField->setText(folder);
     scan();
 }
 
 void AppDelegate::scan() {
     if (_busy) return;
-    const QString folder = _window->pathField()->text().trimmed();
+    const QString folder = _window->pathField->text().trimmed();
     if (folder.isEmpty()) return alert(fromUtf8(ui::kChooseDirectoryFirst));
     if (!QFileInfo(folder).isDir()) return alert(fromUtf8(ui::notADirectoryText(folder.toStdString())));
     setBusy(true, fromUtf8(ui::scanningText(folder.toStdString())));
-    startScan(toPath(folder), _window->recursiveCheck()->isChecked());
+    startScan(toPath(folder), _window->recursiveCheck->isChecked());
 }
 
 void AppDelegate::startScan(std::filesystem::path folder, bool recursive) {
@@ -149,7 +153,7 @@ void AppDelegate::finishScan(ScanOutcome outcome) {
     _trackModel->setFile(nullptr);
     _fileModel->setResults(_results, outcome.folder);
     setStatus(ui::foundText(_results));
-    _window->metaLabel()->setText(QString());
+    _window->metaLabel->setText(QString());
     if (!_results.empty()) selectOnlyFileRow(0);
     refreshTracks();
 }
@@ -157,12 +161,12 @@ void AppDelegate::finishScan(ScanOutcome outcome) {
 // ---- Tables ----------------------------------------------------------------
 
 void AppDelegate::selectOnlyFileRow(int row) {
-    _window->fileTable()->selectionModel()->setCurrentIndex(
+    _window->fileTable->selectionModel()->setCurrentIndex(
         _fileModel->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 std::optional<std::size_t> AppDelegate::currentFileRow() const {
-    const QItemSelectionModel* selection = _window->fileTable()->selectionModel();
+    const QItemSelectionModel* selection = _window->fileTable->selectionModel();
     const QModelIndex current = selection->currentIndex();
     if (current.isValid() && selection->isRowSelected(current.row(), QModelIndex()))
         return static_cast<std::size_t>(current.row());
@@ -176,17 +180,17 @@ void AppDelegate::refreshTracks() {
     const std::optional<std::size_t> row = currentFileRow();
     const PolyWavInfo* file = row && *row < _results.size() ? &_results[*row] : nullptr;
     _trackModel->setFile(file);
-    _window->metaLabel()->setText(file ? fromUtf8(ui::captionText(*file)) : QString());
+    _window->metaLabel->setText(file ? fromUtf8(ui::captionText(*file)) : QString());
 }
 
 void AppDelegate::selectAllFiles() {
-    _window->fileTable()->selectAll();
+    _window->fileTable->selectAll();
     refreshTracks();
 }
 
 std::vector<std::size_t> AppDelegate::selectedFileIndexes() const {
     std::vector<std::size_t> rows;
-    for (const QModelIndex& index : _window->fileTable()->selectionModel()->selectedRows())
+    for (const QModelIndex& index : _window->fileTable->selectionModel()->selectedRows())
         rows.push_back(static_cast<std::size_t>(index.row()));
     std::sort(rows.begin(), rows.end());
     return rows;
@@ -215,7 +219,7 @@ void AppDelegate::runCompress(const std::vector<std::size_t>& rows) {
     for (const std::size_t row : rows)
         if (row < _results.size() && ui::isRemovalCandidate(_results[row])) files.push_back(_results[row]);
     if (files.empty()) return alert(fromUtf8(ui::kNoCandidates));
-    const bool overwrite = _window->overwriteCheck()->isChecked();
+    const bool overwrite = _window->overwriteCheck->isChecked();
     if (!_dialogs->confirm(_window.get(), removalConfirmation(files.size(), overwrite))) return;
     setBusy(true, fromUtf8(ui::removingText(files.size())));
     startRemoval(std::move(files), overwrite);

@@ -67,44 +67,44 @@ QTableView* makeTable(ColumnTableModel& model) {
 }  // namespace
 
 MainWindow::MainWindow(ColumnTableModel& fileModel, ColumnTableModel& trackModel)
-    : _pathField(new QLineEdit),
-      _browseButton(new PushButton(QStringLiteral("Browse\u2026"))),
-      _scanButton(new PushButton(QStringLiteral("Scan"))),
-      _recursiveCheck(new QCheckBox(QStringLiteral("Include subfolders"))),
-      _overwriteCheck(new QCheckBox(QStringLiteral("Overwrite originals when removing empty tracks"))),
-      _fileTable(makeTable(fileModel)),
-      _trackTable(makeTable(trackModel)),
-      _metaLabel(new ElidedLabel),
-      _removeAllButton(new PushButton(QStringLiteral("Remove Empty Tracks From All"))),
-      _removeSelectedButton(new PushButton(QStringLiteral("Remove Empty Tracks From Selected"))),
-      _selectAllButton(new PushButton(QStringLiteral("Select All"))),
-      _statusLabel(new ElidedLabel(QString::fromUtf8(ui::kStartStatus))),
-      _progress(new QProgressBar) {
+    : pathField(new QLineEdit),
+      browseButton(new PushButton(QStringLiteral("Browse\u2026"))),
+      scanButton(new PushButton(QStringLiteral("Scan"))),
+      recursiveCheck(new QCheckBox(QStringLiteral("Include subfolders"))),
+      overwriteCheck(new QCheckBox(QStringLiteral("Overwrite originals when removing empty tracks"))),
+      fileTable(makeTable(fileModel)),
+      trackTable(makeTable(trackModel)),
+      metaLabel(new ElidedLabel),
+      removeAllButton(new PushButton(QStringLiteral("Remove Empty Tracks From All"))),
+      removeSelectedButton(new PushButton(QStringLiteral("Remove Empty Tracks From Selected"))),
+      selectAllButton(new PushButton(QStringLiteral("Select All"))),
+      statusLabel(new ElidedLabel(QString::fromUtf8(ui::kStartStatus))),
+      progress(new QProgressBar) {
     setWindowTitle(QString::fromUtf8(ui::kAppName));
     setWindowIcon(appIcon());
     setAcceptDrops(true);
-    _pathField->setPlaceholderText(QString::fromUtf8(ui::kPathPlaceholder));
-    _pathField->setAcceptDrops(false);  // a dropped folder goes to the window, which scans it
-    _progress->setRange(0, 0);
-    _progress->setTextVisible(false);
-    _progress->setVisible(false);
+    pathField->setPlaceholderText(QString::fromUtf8(ui::kPathPlaceholder));
+    pathField->setAcceptDrops(false);  // a dropped folder goes to the window, which scans it
+    progress->setRange(0, 0);
+    progress->setTextVisible(false);
+    progress->setVisible(false);
 
     auto* content = new QWidget;
     content->setMinimumSize(MainLayout::minimumContentSize);
     auto* layout = new MainLayout(content);
-    layout->setWidget(MainLayout::PathField, _pathField);
-    layout->setWidget(MainLayout::BrowseButton, _browseButton);
-    layout->setWidget(MainLayout::ScanButton, _scanButton);
-    layout->setWidget(MainLayout::RecursiveCheck, _recursiveCheck);
-    layout->setWidget(MainLayout::OverwriteCheck, _overwriteCheck);
-    layout->setWidget(MainLayout::FileList, _fileTable);
-    layout->setWidget(MainLayout::TrackList, _trackTable);
-    layout->setWidget(MainLayout::MetaLabel, _metaLabel);
-    layout->setWidget(MainLayout::RemoveAllButton, _removeAllButton);
-    layout->setWidget(MainLayout::RemoveSelectedButton, _removeSelectedButton);
-    layout->setWidget(MainLayout::SelectAllButton, _selectAllButton);
-    layout->setWidget(MainLayout::StatusLabel, _statusLabel);
-    layout->setWidget(MainLayout::Progress, _progress);
+    layout->setWidget(MainLayout::PathField, pathField);
+    layout->setWidget(MainLayout::BrowseButton, browseButton);
+    layout->setWidget(MainLayout::ScanButton, scanButton);
+    layout->setWidget(MainLayout::RecursiveCheck, recursiveCheck);
+    layout->setWidget(MainLayout::OverwriteCheck, overwriteCheck);
+    layout->setWidget(MainLayout::FileList, fileTable);
+    layout->setWidget(MainLayout::TrackList, trackTable);
+    layout->setWidget(MainLayout::MetaLabel, metaLabel);
+    layout->setWidget(MainLayout::RemoveAllButton, removeAllButton);
+    layout->setWidget(MainLayout::RemoveSelectedButton, removeSelectedButton);
+    layout->setWidget(MainLayout::SelectAllButton, selectAllButton);
+    layout->setWidget(MainLayout::StatusLabel, statusLabel);
+    layout->setWidget(MainLayout::Progress, progress);
     setCentralWidget(content);
 }
 

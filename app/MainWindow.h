@@ -1,5 +1,6 @@
 // The main window: its controls, where they sit, and folders dropped on it.
-// It holds no state of the application; the controller reads and drives it.
+// It holds no state of the application; the controller reads and drives its
+// controls, which the window owns.
 #pragma once
 
 #include <QMainWindow>
@@ -29,19 +30,20 @@ public:
     // The folder of a drop that names exactly one local folder.
     static std::optional<QString> droppedFolder(const QMimeData& mime);
 
-    QLineEdit* pathField() const { return _pathField; }
-    QPushButton* browseButton() const { return _browseButton; }
-    QPushButton* scanButton() const { return _scanButton; }
-    QCheckBox* recursiveCheck() const { return _recursiveCheck; }
-    QCheckBox* overwriteCheck() const { return _overwriteCheck; }
-    QTableView* fileTable() const { return _fileTable; }
-    QTableView* trackTable() const { return _trackTable; }
-    ElidedLabel* metaLabel() const { return _metaLabel; }
-    QPushButton* removeAllButton() const { return _removeAllButton; }
-    QPushButton* removeSelectedButton() const { return _removeSelectedButton; }
-    QPushButton* selectAllButton() const { return _selectAllButton; }
-    ElidedLabel* statusLabel() const { return _statusLabel; }
-    QProgressBar* progress() const { return _progress; }
+    // The controls, in reading order.
+    QLineEdit* const pathField;
+    QPushButton* const browseButton;
+    QPushButton* const scanButton;
+    QCheckBox* const recursiveCheck;
+    QCheckBox* const overwriteCheck;
+    QTableView* const fileTable;
+    QTableView* const trackTable;
+    ElidedLabel* const metaLabel;
+    QPushButton* const removeAllButton;
+    QPushButton* const removeSelectedButton;
+    QPushButton* const selectAllButton;
+    ElidedLabel* const statusLabel;
+    QProgressBar* const progress;
 
 signals:
     void folderDropped(const QString& folder);
@@ -51,20 +53,6 @@ protected:
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
-private:
-    QLineEdit* _pathField;
-    QPushButton* _browseButton;
-    QPushButton* _scanButton;
-    QCheckBox* _recursiveCheck;
-    QCheckBox* _overwriteCheck;
-    QTableView* _fileTable;
-    QTableView* _trackTable;
-    ElidedLabel* _metaLabel;
-    QPushButton* _removeAllButton;
-    QPushButton* _removeSelectedButton;
-    QPushButton* _selectAllButton;
-    ElidedLabel* _statusLabel;
-    QProgressBar* _progress;
 };
 
 }  // namespace quillon::app

@@ -78,9 +78,8 @@ AlertDialog::AlertDialog(QWidget* parent, const AlertBox& box) : QDialog(parent)
     }
     // Return must not overwrite originals by accident: a critical box
     // defaults to its last button (Cancel). Escape always takes the last.
-    QPushButton* byDefault = box.style == AlertStyle::Critical ? last : static_cast<QPushButton*>(_confirmButton);
-    byDefault->setDefault(true);
-    byDefault->setFocus();
+    _defaultButton = box.style == AlertStyle::Critical ? last : _confirmButton;
+    _defaultButton->setDefault(true);
     connect(buttons, &QDialogButtonBox::clicked, this, [this](QAbstractButton* clicked) {
         _confirmed = clicked == _confirmButton;
         _confirmed ? accept() : reject();
@@ -94,10 +93,10 @@ AlertDialog::AlertDialog(QWidget* parent, const AlertBox& box) : QDialog(parent)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-QAbstractButton* AlertDialog::defaultButton() const {
-    for (QPushButton* button : findChildren<QPushButton*>())
-        if (button->isDefault()) return button;
-    return nullptr;
+// The keyboard starts on the default button, so Return and Space press it.
+void AlertDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    _defaultButton->setFocus();
 }
 
 void WidgetDialogs::showMessage(QWidget* parent, const AlertBox& box) { AlertDialog(parent, box).exec(); }

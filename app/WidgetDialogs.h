@@ -4,8 +4,8 @@
 #include "Dialogs.h"
 
 #include <QDialog>
+#include <QPushButton>
 
-class QAbstractButton;
 
 namespace quillon::app {
 
@@ -18,12 +18,16 @@ public:
     AlertDialog(QWidget* parent, const AlertBox& box);
 
     // The button that confirms (the first one), and the one Return presses.
-    QAbstractButton* confirmButton() const { return _confirmButton; }
-    QAbstractButton* defaultButton() const;
+    QPushButton* confirmButton() const { return _confirmButton; }
+    QPushButton* defaultButton() const { return _defaultButton; }
     bool confirmed() const { return _confirmed; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
-    QAbstractButton* _confirmButton = nullptr;
+    QPushButton* _confirmButton = nullptr;
+    QPushButton* _defaultButton = nullptr;
     bool _confirmed = false;
 };
 

@@ -3,6 +3,7 @@
 // A demo folder of takes is generated next to the pictures and scanned with
 // the real engine.
 #include "AppDelegate.h"
+#include "MainWindow.h"
 #include "WidgetDialogs.h"
 #include "bench_wav.h"
 #include "texts.h"
@@ -13,7 +14,6 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QMainWindow>
-#include <QMessageBox>
 #include <QTableView>
 
 #include <filesystem>
@@ -93,10 +93,10 @@ bool save(QWidget* widget, const QString& file) {
 
 // Shows the box that the controller asked for, as the application would.
 bool saveBox(QWidget* parent, const AlertBox& request, const QString& file) {
-    const std::unique_ptr<QMessageBox> box = WidgetDialogs::buildMessageBox(parent, request);
-    box->show();
-    const bool saved = save(box.get(), file);
-    box->hide();
+    AlertDialog box(parent, request);
+    box.show();
+    const bool saved = save(&box, file);
+    box.hide();
     return saved;
 }
 
@@ -127,20 +127,20 @@ int main(int argc, char** argv) {
     AppDelegate app(std::move(recording));
     app.applicationDidFinishLaunching();
     bool ok = save(app.window(), out + "/1-launch.png");
-    app.pathField()->setText(QString::fromStdString(demo.string()));
+    app.window()->pathField->setText(QString::fromStdString(demo.string()));
     app.scan();
     waitUntilIdle(app);
     ok = save(app.window(), out + "/2-after-scan.png") && ok;
 
-    app.fileTable()->selectRow(1);
+    app.window()->fileTable->selectRow(1);
     ok = save(app.window(), out + "/3-file-selected.png") && ok;
 
     // The confirmations as the controller asks for them; both are declined.
     app.selectAllFiles();
     app.compressSelected();
-    app.overwriteCheck()->setChecked(true);
+    app.window()->overwriteCheck->setChecked(true);
     app.compressSelected();
-    app.overwriteCheck()->setChecked(false);
+    app.window()->overwriteCheck->setChecked(false);
     if (dialogs.boxes.size() != 2) return 1;
     ok = saveBox(app.window(), dialogs.boxes[0], out + "/4-confirmation.png") && ok;
     ok = saveBox(app.window(), dialogs.boxes[1], out + "/5-confirmation-overwrite.png") && ok;
@@ -148,12 +148,12 @@ int main(int argc, char** argv) {
     // A file that breaks between discovery and analysis is listed with its error.
     std::vector<quillon::PolyWavInfo> results = app.results();
     results.push_back(quillon::analyzePolyWav(demo / "T005_broken.wav", quillon::ui::kSilenceThreshold));
-    app.finishScan({"", results});
-    app.fileTable()->selectRow(static_cast<int>(results.size()) - 1);
+    app.finishScan({demo, "", results});
+    app.window()->fileTable->selectRow(static_cast<int>(results.size()) - 1);
     ok = save(app.window(), out + "/6-error-row.png") && ok;
 
     resizeContent(app.window(), {760, 480});
-    app.fileTable()->selectRow(0);
+    app.window()->fileTable->selectRow(0);
     ok = save(app.window(), out + "/7-minimum-size.png") && ok;
 
     dialogs.boxes.clear();

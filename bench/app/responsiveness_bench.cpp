@@ -5,6 +5,7 @@
 //   quillon_app_responsiveness [file count] [seconds per file] [folder]
 // (run with QT_QPA_PLATFORM=offscreen; the files are 8 tracks, half of them silent)
 #include "AppDelegate.h"
+#include "MainWindow.h"
 #include "ElidedLabel.h"
 #include "WidgetDialogs.h"
 #include "bench_support.h"
@@ -75,7 +76,7 @@ int main(int argc, char** argv) {
     // No box comes up during a scan of readable files.
     quillon::app::AppDelegate app(std::make_unique<quillon::app::WidgetDialogs>());
     app.applicationDidFinishLaunching();
-    app.pathField()->setText(QString::fromStdString(folder.path().string()));
+    app.window()->pathField->setText(QString::fromStdString(folder.path().string()));
     app.scan();
     const Gaps scanning = measure([&] { return !app.busy(); }, 0);
     const Gaps idle = measure([] { return false; }, scanning.elapsedMs);
@@ -84,6 +85,6 @@ int main(int argc, char** argv) {
     print("scan running (app)", scanning);
     print("idle window (baseline)", idle);
     std::printf("files listed: %zu, status: %s\n", app.results().size(),
-                app.statusLabel()->text().toUtf8().constData());
+                app.window()->statusLabel->text().toUtf8().constData());
     return app.results().size() == static_cast<std::size_t>(fileCount) ? 0 : 1;
 }

@@ -24,7 +24,6 @@ FormatChunk FormatChunk::parse(std::string_view bytes, std::uint32_t declaredSiz
     chunk.formatTag = readU16(p);
     chunk.channels = readU16(p + 2);
     chunk.sampleRate = readU32(p + 4);
-    chunk.byteRate = readU32(p + 8);
     chunk.blockAlign = readU16(p + 12);
     chunk.bitsPerSample = readU16(p + 14);
     const bool extensible = chunk.formatTag == kExtensibleTag && declaredSize >= kExtensibleSize &&

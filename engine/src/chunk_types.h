@@ -19,7 +19,6 @@ struct FormatChunk {
     std::uint16_t formatTag = 0;
     std::uint16_t channels = 0;
     std::uint32_t sampleRate = 0;
-    std::uint32_t byteRate = 0;
     std::uint16_t blockAlign = 0;
     std::uint16_t bitsPerSample = 0;
     // The effective format code: the tag, or for an extensible payload of 40

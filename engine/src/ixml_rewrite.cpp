@@ -21,7 +21,8 @@ std::string withTrackList(const std::string& text, const std::string& inner) {
 }
 
 // Reserved space (trailing zeros) is given back as zeros after the new text,
-// so the chunk never shrinks below its old payload size.
+// so the chunk never shrinks below its old payload size; a chunk of nothing
+// but reserved space gets a whole new document instead, unpadded.
 MetaChunk rewriteXmlChunk(MetaChunk chunk, const std::vector<std::string>& keptNames) {
     const std::uint64_t oldSize = chunk.size();
     std::string text = std::move(chunk.bytes);

@@ -15,7 +15,6 @@ inline constexpr const char* unsupportedBitDepth = "Unsupported bit depth";
 // Writer refusals.
 inline constexpr const char* noEmptyTracks = "No empty tracks to remove";
 inline constexpr const char* allTracksEmpty = "All tracks are empty \xE2\x80\x94 nothing to keep";
-inline constexpr const char* couldNotOpenSource = "Could not open source file";
 inline constexpr const char* couldNotCreateOutput = "Could not create output file";
 inline constexpr const char* couldNotWriteOutput = "Could not write output file";
 inline constexpr const char* couldNotReadSource = "Could not read source file";

@@ -191,7 +191,8 @@ ChannelLevels scanSamples(std::istream& in, const SampleLayout& layout, double t
     std::uint64_t done = 0;
     while (done < total) {
         const std::uint64_t toBlockEnd = kBlockFrames - done % kBlockFrames;
-        const auto wanted = static_cast<std::size_t>(std::min({total - done, toBlockEnd, std::uint64_t{framesPerRead}}));
+        const auto wanted =
+            static_cast<std::size_t>(std::min({total - done, toBlockEnd, std::uint64_t{framesPerRead}}));
         in.read(reinterpret_cast<char*>(buffer.get()), static_cast<std::streamsize>(wanted * blockAlign));
         const std::size_t frames = static_cast<std::size_t>(in.gcount()) / blockAlign;
         decoding.accumulate(buffer.get(), frames, blockAlign, channels, acc);

@@ -2,6 +2,7 @@
 // dialogs: scan, busy guard, removal candidates, overwrite, partial failure,
 // the confirmation keys on the real message box and shutdown during a task.
 #include "AppDelegate.h"
+#include "MainWindow.h"
 #include "ElidedLabel.h"
 #include "WidgetDialogs.h"
 #include "texts.h"
@@ -10,6 +11,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QScreen>
+#include <QTableView>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -49,9 +52,9 @@ protected:
         dialogs = scripted.get();
         auto launched = std::make_unique<AppDelegate>(std::move(scripted));
         launched->applicationDidFinishLaunching();
-        launched->pathField()->setText(QString::fromStdString(folder.path().string()));
+        launched->window()->pathField->setText(QString::fromStdString(folder.path().string()));
         // Runs on the thread that changes the text: the worker may reach the window only through the event loop.
-        QObject::connect(launched->statusLabel(), &ElidedLabel::textChanged, [this](const QString& text) {
+        QObject::connect(launched->window()->statusLabel, &ElidedLabel::textChanged, [this](const QString& text) {
             EXPECT_EQ(QThread::currentThread(), qApp->thread());
             statusTexts.push_back(text);
         });
@@ -132,11 +135,29 @@ TEST_F(AppTest, RemovalWritesOnlyConfirmedCandidates) {
         write(c.takes);
         ASSERT_TRUE(run({&AppDelegate::scan}));
         dialogs->key = c.key;
-        app->overwriteCheck()->setChecked(c.overwrite);
+        app->window()->overwriteCheck->setChecked(c.overwrite);
         ASSERT_TRUE(run({c.remove}));
         EXPECT_EQ(folderState(), c.after) << c.takes << ' ' << c.overwrite << ' ' << c.key.value_or(Qt::Key_unknown);
     }
     EXPECT_EQ(dialogs->messages.size(), 8);  // a confirmation and a report per removal, one box per cancel or refusal
+}
+
+// Tab and Shift+Tab leave either table for the controls around it. A report of 500 lines scrolls inside a box
+// that fits the screen, its button in view.
+TEST_F(AppTest, KeyboardLeavesTablesAndLongReportsFitTheScreen) {
+    write("A:10 B:10 C:10");
+    ASSERT_TRUE(run({&AppDelegate::scan}));
+    for (QTableView* table : {app->window()->fileTable, app->window()->trackTable})
+        for (const auto modifier : {Qt::NoModifier, Qt::ShiftModifier}) {
+            table->setFocus();
+            QTest::keyClick(table, Qt::Key_Tab, modifier);
+            EXPECT_NE(QApplication::focusWidget(), table) << modifier;
+        }
+    AlertDialog report(app->window(), {"", QString("a line of the report\n").repeated(500), AlertStyle::Default, {}});
+    report.show();
+    const QRect screen = report.screen()->availableGeometry(), button = report.defaultButton()->geometry();
+    EXPECT_TRUE(screen.contains(report.frameGeometry()) || report.frameGeometry().height() < screen.height());
+    EXPECT_TRUE(report.rect().contains(QRect(report.defaultButton()->mapTo(&report, QPoint()), button.size())));
 }
 
 // Nothing the engine cannot read, such as a cut copy or a temporary file, is left behind.

@@ -1,7 +1,7 @@
 // The writer over one table of sources, routes and faults: each written file is read by sox, sndfile-info and
 // the engine's own analysis; each refusal or fault names its reason and leaves the folder as it was. This binary
 // replaces write(2) and fopen64 to make faults that only the system could: a wrong byte stored, a full disk, a
-// source that vanishes or shrinks between the analysis and the copy. Then in-place writes killed at any point.
+// source that vanishes as it is opened or shrinks during the copy. Then in-place writes killed at any point.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -24,7 +24,6 @@
 static enum class Fault { none, flipLastByte, diskFullAtLastByte, sourceVanishes, sourceShrinks } fault = Fault::none;
 static long long faultByte = 0, counted = 0;  // in the bytes written to files since the fault was armed
 static std::string sourcePath;
-static int opensLeft = 0;  // the analysis opens the source first, the writer's copy next
 
 // The writer's first write comes after its walk over the source and before its copy of the samples.
 extern "C" ssize_t write(int fd, const void* buffer, size_t size) {
@@ -37,7 +36,7 @@ extern "C" ssize_t write(int fd, const void* buffer, size_t size) {
 }
 
 extern "C" FILE* fopen64(const char* path, const char* mode) {
-    if (path == sourcePath && opensLeft-- == 0 && fault == Fault::sourceVanishes) ::unlink(path);
+    if (path == sourcePath && fault == Fault::sourceVanishes) ::unlink(path);
     return reinterpret_cast<decltype(&fopen64)>(::dlsym(RTLD_NEXT, "fopen64"))(path, mode);
 }
 
@@ -136,7 +135,7 @@ TEST_P(Writer, KeepsTheSamplesAndMetadataOrRefusesLeavingAllAsItWas) {
         }
         return int{message != row.message};
     };
-    std::tie(fault, faultByte, counted, opensLeft, sourcePath) = std::tuple(row.fault, size - 1, 0, 1, source);
+    std::tie(fault, faultByte, counted, sourcePath) = std::tuple(row.fault, size - 1, 0, source);
     if (row.asNobody) fs::permissions(dir.path(), fs::perms::owner_write, fs::perm_options::remove);
     EXPECT_EQ(row.asNobody ? runAsNobody(dir.path(), run) : run(), 0) << message;
     fs::permissions(dir.path(), fs::perms::owner_write, fs::perm_options::add);
@@ -232,7 +231,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, Writer, ::testing::Values(
         .data(pcmFrames(16, {{900}, {0}, {900}})).chunk({"bext", "", 0xFFFFFFFFu}).bytes(), .message = outputTooLarge},
     Row{.label = "flipped_last_audio_byte", .message = couldNotWriteOutput, .fault = Fault::flipLastByte},
     Row{.label = "disk_full_at_the_last_byte", .message = couldNotWriteOutput, .fault = Fault::diskFullAtLastByte},
-    Row{.label = "source_vanishes", .message = couldNotOpenSource, .fault = Fault::sourceVanishes},
+    Row{.label = "source_vanishes", .message = couldNotOpenFile, .fault = Fault::sourceVanishes},
     Row{.label = "source_shrinks_before_the_copy", .overwrite = false, .message = couldNotReadSource,
         .fault = Fault::sourceShrinks}),
     [](const auto& info) { return std::string(info.param.label); });
