@@ -1,13 +1,17 @@
 // The chunk kinds whose payload the engine reads or writes itself: the
-// format description and the broadcast-wave extension. XML metadata and the
-// per-channel chunks are handled as text by the iXML rewrite; every other
-// chunk is carried as opaque bytes.
+// format description, the broadcast-wave extension, the frame count of
+// `fact` and the 64-bit sizes of `ds64`. XML metadata and the per-channel
+// chunks are handled as text by the iXML rewrite; every other chunk is
+// carried as opaque bytes.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "riff.h"
 
 namespace quillon::detail {
 
@@ -27,7 +31,7 @@ struct FormatChunk {
 
     // `bytes` holds at least the first kMinSize bytes of a payload declared
     // `declaredSize` bytes long (and its first 40 when there are that many).
-    static FormatChunk parse(std::string_view bytes, std::uint32_t declaredSize);
+    static FormatChunk parse(std::string_view bytes, std::uint64_t declaredSize);
 
     // The payload written for `channels` interleaved samples: the 16-byte form
     // for one or two channels, WAVE_FORMAT_EXTENSIBLE without a channel mask
@@ -42,7 +46,28 @@ struct BextChunk {
 
     // TimeReference of a payload declared `declaredSize` bytes long, of which
     // `bytes` are present; missing bytes count as zero.
-    static std::optional<std::uint64_t> timeReference(std::string_view bytes, std::uint32_t declaredSize);
+    static std::optional<std::uint64_t> timeReference(std::string_view bytes, std::uint64_t declaredSize);
+
+    // Recorders name tracks by position in the Description ("sTRK2=Boom\r\n").
+    // Such a line of a kept channel gets the channel's output position, one
+    // of a dropped or unknown channel goes, and the Description is padded
+    // with zeros back to its size. Without such lines nothing changes.
+    static void renumberTrackLines(std::string& payload, const std::vector<std::int32_t>& channelMap);
+};
+
+struct FactChunk {
+    // Sets the frame count, the first four bytes of a payload that has them.
+    static void setSampleCount(std::string& payload, std::uint32_t frames);
+};
+
+struct Ds64Chunk {
+    struct Entry {
+        FourCC id;
+        std::uint64_t size = 0;
+    };
+    static std::uint64_t payloadSize(std::size_t entries) { return kDs64MinSize + 12 * std::uint64_t{entries}; }
+    static std::string payloadFor(std::uint64_t riffSize, std::uint64_t dataSize, std::uint64_t sampleCount,
+                                  const std::vector<Entry>& table);
 };
 
 }  // namespace quillon::detail

@@ -24,19 +24,13 @@ std::string withTrackList(const std::string& text, const std::string& inner) {
 // so the chunk never shrinks below its old payload size; a chunk of nothing
 // but reserved space gets a whole new document instead, unpadded.
 MetaChunk rewriteXmlChunk(MetaChunk chunk, const std::vector<std::string>& keptNames) {
-    const std::uint64_t oldSize = chunk.size();
     std::string text = std::move(chunk.bytes);
+    const std::size_t oldSize = text.size();
     text.erase(text.find_last_not_of('\0') + 1);
-
-    MetaChunk rewritten{kIXML, {}, 0};
-    if (text.empty()) {
-        rewritten.bytes = buildTrackListIxml(keptNames);
-        return rewritten;
-    }
-    rewritten.bytes = withTrackList(text, buildTrackListInner(keptNames));
-    if (rewritten.bytes.size() < oldSize)
-        rewritten.zeroTail = static_cast<std::uint32_t>(oldSize - rewritten.bytes.size());
-    return rewritten;
+    if (text.empty()) return {kIXML, buildTrackListIxml(keptNames), std::nullopt};
+    std::string rewritten = withTrackList(text, buildTrackListInner(keptNames));
+    if (rewritten.size() < oldSize) rewritten.resize(oldSize, '\0');
+    return {kIXML, std::move(rewritten), std::nullopt};
 }
 
 // "ond1" to "ond9": a chunk about the source channel named by its digit.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,16 +12,21 @@
 
 namespace quillon::detail {
 
-// One chunk carried over, payload without the pad byte. A chunk that the
-// end of the file cuts short keeps its declared size: the bytes the file
-// lacks are counted in `zeroTail` and written as zeros, never held.
+// Where a payload lies in the source file.
+struct SourceSpan {
+    std::uint64_t offset = 0;
+    std::uint64_t size = 0;
+};
+
+// One chunk carried over, payload without the pad byte: held in `bytes`
+// when the writer may change it, otherwise copied from `source` as it is
+// written.
 struct MetaChunk {
     FourCC id;
     std::string bytes;
-    std::uint32_t zeroTail = 0;
+    std::optional<SourceSpan> source;
 
-    // The payload size written to the chunk header.
-    std::uint64_t size() const { return bytes.size() + std::uint64_t{zeroTail}; }
+    std::uint64_t size() const { return source ? source->size : bytes.size(); }
 };
 
 // The TRACK_LIST element naming `names` as channels 1..N, in that order.

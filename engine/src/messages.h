@@ -18,6 +18,5 @@ inline constexpr const char* allTracksEmpty = "All tracks are empty \xE2\x80\x94
 inline constexpr const char* couldNotCreateOutput = "Could not create output file";
 inline constexpr const char* couldNotWriteOutput = "Could not write output file";
 inline constexpr const char* couldNotReadSource = "Could not read source file";
-inline constexpr const char* outputTooLarge = "Output file would exceed the 4 GB limit of a WAV file";
 
 }  // namespace quillon::detail::msg

@@ -1,5 +1,6 @@
 // RIFF/WAVE container primitives shared by the reader and the writer:
-// four-byte chunk identifiers, little-endian fields and one chunk walker.
+// four-byte chunk identifiers, little-endian fields and one chunk walker for
+// RIFF files and their 64-bit forms RF64 and BW64.
 #pragma once
 
 #include <array>
@@ -9,6 +10,8 @@
 #include <istream>
 #include <optional>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace quillon::detail {
 
@@ -28,7 +31,11 @@ struct FourCC {
 };
 
 inline constexpr FourCC kRiff{"RIFF"};
+inline constexpr FourCC kRf64{"RF64"};
+inline constexpr FourCC kBw64{"BW64"};
 inline constexpr FourCC kWave{"WAVE"};
+inline constexpr FourCC kDs64{"ds64"};
+inline constexpr FourCC kFact{"fact"};
 inline constexpr FourCC kFmt{"fmt "};
 inline constexpr FourCC kData{"data"};
 inline constexpr FourCC kBext{"bext"};
@@ -56,36 +63,57 @@ inline void writeU16(unsigned char* p, std::uint16_t v) {
 inline void writeU32(unsigned char* p, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
 }
+inline void writeU64(unsigned char* p, std::uint64_t v) {
+    writeU32(p, static_cast<std::uint32_t>(v));
+    writeU32(p + 4, static_cast<std::uint32_t>(v >> 32));
+}
 
-// The 12-byte file header: true when it reads "RIFF" .... "WAVE".
-bool readRiffWaveHeader(std::istream& in);
+// A 32-bit size field that defers to the ds64 chunk of an RF64/BW64 file.
+inline constexpr std::uint32_t kSizeInDs64 = 0xFFFFFFFFu;
+// The ds64 payload: RIFF size, data size, sample count, table length.
+inline constexpr std::uint32_t kDs64MinSize = 28;
 
 struct ChunkHeader {
     FourCC id;
-    std::uint32_t size = 0;          // declared payload size, without the pad byte
+    std::uint64_t size = 0;           // payload size without the pad byte, 64-bit sizes resolved
     std::uint64_t payloadOffset = 0;  // file position of the first payload byte
 };
 
-// Walks the chunks after the RIFF/WAVE header. `next()` positions the stream
+// Walks the chunks after the file header. `next()` positions the stream
 // after the previous chunk and its pad byte, reads a header and hands it to
 // the caller, who may read or skip any part of the payload. It reports the
-// end when a full header cannot be read.
+// end when a full header cannot be read. In an RF64/BW64 file a size field
+// of 0xFFFFFFFF takes its size from the ds64 chunk; in a RIFF file a `data`
+// chunk of size 0 after the `fmt ` chunk is a recording that was never
+// finalised and runs to the end of the file.
 class ChunkWalker {
 public:
-    explicit ChunkWalker(std::istream& in);
+    // Reads the header ("RIFF", "RF64" or "BW64", then "WAVE") and, for the
+    // 64-bit forms, the ds64 chunk that must come first; nullopt when the
+    // file is not a RIFF/WAVE file.
+    static std::optional<ChunkWalker> open(std::istream& in);
+
     std::optional<ChunkHeader> next();
 
     std::uint64_t fileSize() const { return fileSize_; }
 
 private:
-    std::istream& in_;
+    ChunkWalker(std::istream& in, std::uint64_t fileSize) : in_(&in), fileSize_(fileSize) {}
+    bool readDs64();
+    std::uint64_t resolvedSize(const FourCC& id, std::uint32_t sizeField, std::uint64_t payloadOffset) const;
+
+    std::istream* in_;
     std::uint64_t fileSize_ = 0;
     std::uint64_t nextOffset_ = 12;
+    bool is64_ = false;
+    bool formatSeen_ = false;
+    std::uint64_t ds64DataSize_ = 0;
+    std::vector<std::pair<FourCC, std::uint64_t>> ds64Table_;
 };
 
 // Reads the payload that starts at the stream's position into `out`, at most
 // `size` bytes and never more than the file still holds, so a lying size
 // costs no memory. Returns the number of bytes read (out.size()).
-std::size_t readPayload(std::istream& in, std::uint32_t size, std::uint64_t available, std::string& out);
+std::size_t readPayload(std::istream& in, std::uint64_t size, std::uint64_t available, std::string& out);
 
 }  // namespace quillon::detail

@@ -31,19 +31,20 @@ bool checkDecodable(WavFile& wav) {
 bool openWav(const std::filesystem::path& path, WavFile& wav) {
     wav.stream.open(path, std::ios::binary);
     if (!wav.stream.is_open()) return fail(wav, msg::couldNotOpenFile);
-    if (!readRiffWaveHeader(wav.stream)) return fail(wav, msg::notRiffWave);
+    std::optional<ChunkWalker> walker = ChunkWalker::open(wav.stream);
+    if (!walker) return fail(wav, msg::notRiffWave);
 
     bool haveFormat = false;
     bool haveData = false;
-    ChunkWalker walker(wav.stream);
-    wav.fileSize = walker.fileSize();
+    wav.fileSize = walker->fileSize();
     std::string payload;
-    while (const auto chunk = walker.next()) {
+    while (const auto chunk = walker->next()) {
         wav.chunks.push_back({*chunk, haveData});
         const std::uint64_t available = wav.bytesFrom(chunk->payloadOffset);
         if (chunk->id == kBext) {
             // Only the fields up to TimeReference are needed.
-            readPayload(wav.stream, std::min(chunk->size, BextChunk::kMinSizeWithTimeReference), available, payload);
+            readPayload(wav.stream, std::min<std::uint64_t>(chunk->size, BextChunk::kMinSizeWithTimeReference), available,
+                        payload);
             if (const auto reference = BextChunk::timeReference(payload, chunk->size)) {
                 wav.timeReference = *reference;
                 wav.hasTimeReference = true;
@@ -54,7 +55,7 @@ bool openWav(const std::filesystem::path& path, WavFile& wav) {
             haveData = true;
         } else if (chunk->id == kFmt) {
             if (chunk->size < FormatChunk::kMinSize || available < chunk->size) return fail(wav, msg::invalidFmtChunk);
-            readPayload(wav.stream, std::min(chunk->size, FormatChunk::kExtensibleSize), available, payload);
+            readPayload(wav.stream, std::min<std::uint64_t>(chunk->size, FormatChunk::kExtensibleSize), available, payload);
             wav.fmt = FormatChunk::parse(payload, chunk->size);
             haveFormat = true;
         } else if (isXmlChunk(chunk->id)) {

@@ -27,12 +27,13 @@ namespace {
 using detail::MetaChunk;
 using detail::SafeFileReplacement;
 
-constexpr std::uint64_t kMaxRiffSize = 0xFFFFFFFFu;
 // The input buffer holds at most this many frames and bytes, so frames of a
 // very wide file cost no more memory than ordinary ones; the output buffer
 // is smaller still.
 constexpr std::size_t kMaxBlockFrames = 48000;
 constexpr std::size_t kMaxInputBlockBytes = 8u << 20;
+constexpr std::size_t kMaxVerifyBlockBytes = 4u << 20;
+constexpr std::size_t kCopyBufferBytes = 1u << 20;
 
 [[noreturn]] void refuse(const std::string& message) { throw std::runtime_error(message); }
 
@@ -57,59 +58,102 @@ KeptTracks keptTracksOf(const PolyWavInfo& info) {
     return kept;
 }
 
-struct SampleData {
-    std::uint64_t offset = 0;
-    std::uint64_t frames = 0;  // whole frames that the file really holds
-};
-
 struct CarriedChunks {
     std::vector<MetaChunk> preData;
     std::vector<MetaChunk> postData;
 };
 
-// A payload is read as far as the file holds it; a read that stops short of
-// that is a failing device or a file that changed, not a short file.
-MetaChunk readMetaChunk(detail::WavFile& wav, const detail::ChunkHeader& header) {
-    const std::uint64_t available = wav.bytesFrom(header.payloadOffset);
-    MetaChunk chunk{header.id, {}, 0};
+// The kinds whose payload the writer changes are read into memory; every
+// other chunk is copied from the source when it is written, so a large one
+// costs no memory.
+bool isRewrittenKind(const detail::FourCC& id) {
+    return detail::isXmlChunk(id) || id == detail::kBext || id == detail::kFact;
+}
+
+// A chunk cut short by the end of the file is carried with the bytes that
+// the file holds. A held payload that reads short of them means a failing
+// device or a file that changed, not a short file.
+MetaChunk carriedChunkOf(detail::WavFile& wav, const detail::ChunkHeader& header) {
+    const std::uint64_t present = std::min(header.size, wav.bytesFrom(header.payloadOffset));
+    if (!isRewrittenKind(header.id)) return {header.id, {}, detail::SourceSpan{header.payloadOffset, present}};
+    MetaChunk chunk{header.id, {}, std::nullopt};
     wav.stream.clear();
     wav.stream.seekg(static_cast<std::streamoff>(header.payloadOffset));
-    const std::size_t read = detail::readPayload(wav.stream, header.size, available, chunk.bytes);
-    if (read < std::min<std::uint64_t>(header.size, available)) refuse(detail::msg::couldNotReadSource);
-    chunk.zeroTail = static_cast<std::uint32_t>(header.size - read);
+    if (detail::readPayload(wav.stream, present, present, chunk.bytes) < present)
+        refuse(detail::msg::couldNotReadSource);
     return chunk;
 }
 
-// Every chunk of the reader's walk but `fmt ` and `data` is carried, on its
-// side of the first `data` chunk.
+// Every chunk of the reader's walk but `fmt `, `data` and `ds64` (which
+// describes the source's sizes) is carried, on its side of the first `data`
+// chunk.
 CarriedChunks carriedChunksOf(detail::WavFile& wav) {
     CarriedChunks carried;
     for (const detail::ChunkEntry& entry : wav.chunks) {
-        if (entry.header.id == detail::kFmt || entry.header.id == detail::kData) continue;
-        (entry.afterData ? carried.postData : carried.preData).push_back(readMetaChunk(wav, entry.header));
+        const detail::FourCC& id = entry.header.id;
+        if (id == detail::kFmt || id == detail::kData || id == detail::kDs64) continue;
+        (entry.afterData ? carried.postData : carried.preData).push_back(carriedChunkOf(wav, entry.header));
     }
     return carried;
 }
 
-void ensureIxml(CarriedChunks& layout, const std::vector<std::string>& keptNames) {
+void ensureIxml(CarriedChunks& carried, const std::vector<std::string>& keptNames) {
     const auto isIxml = [](const MetaChunk& chunk) { return chunk.id == detail::kIXML; };
-    if (std::ranges::any_of(layout.preData, isIxml) || std::ranges::any_of(layout.postData, isIxml)) return;
-    layout.preData.push_back({detail::kIXML, detail::buildTrackListIxml(keptNames), 0});
+    if (std::ranges::any_of(carried.preData, isIxml) || std::ranges::any_of(carried.postData, isIxml)) return;
+    carried.preData.push_back({detail::kIXML, detail::buildTrackListIxml(keptNames), std::nullopt});
+}
+
+// The chunks that describe channels follow the kept ones.
+void rewriteChannelDescriptions(CarriedChunks& carried, const KeptTracks& kept) {
+    for (auto* list : {&carried.preData, &carried.postData}) {
+        detail::rewriteIxmlChunks(*list, kept.names, kept.channelMap);
+        for (MetaChunk& chunk : *list)
+            if (chunk.id == detail::kBext) detail::BextChunk::renumberTrackLines(chunk.bytes, kept.channelMap);
+    }
+    ensureIxml(carried, kept.names);
 }
 
 std::uint64_t chunkBytes(std::uint64_t payloadSize) { return 8 + payloadSize + (payloadSize & 1u); }
 
-std::uint64_t riffSizeOf(const CarriedChunks& layout, std::size_t fmtSize, std::uint64_t dataSize) {
-    std::uint64_t size = 4 + chunkBytes(fmtSize) + chunkBytes(dataSize);
-    for (const auto* list : {&layout.preData, &layout.postData})
-        for (const MetaChunk& chunk : *list) size += chunkBytes(chunk.size());
-    return size;
+bool fits32(std::uint64_t size) { return size < detail::kSizeInDs64; }
+
+// What the output holds and whether it needs the 64-bit form: a plain RIFF
+// file when its RIFF size and its data size fit 32 bits, RF64 otherwise.
+struct OutputPlan {
+    std::string fmtPayload;
+    CarriedChunks carried;
+    std::uint64_t frames = 0;
+    std::uint64_t dataSize = 0;
+    bool rf64 = false;
+    std::vector<detail::Ds64Chunk::Entry> ds64Table;  // carried chunks too large for a 32-bit size
+    std::uint64_t riffSize = 0;                        // file length - 8
+};
+
+void decideForm(OutputPlan& plan) {
+    std::uint64_t body = 4 + chunkBytes(plan.fmtPayload.size()) + chunkBytes(plan.dataSize);
+    for (const auto* list : {&plan.carried.preData, &plan.carried.postData})
+        for (const MetaChunk& chunk : *list) body += chunkBytes(chunk.size());
+    plan.rf64 = body > 0xFFFFFFFFu || !fits32(plan.dataSize);
+    plan.riffSize = body;
+    if (!plan.rf64) return;
+    for (const auto* list : {&plan.carried.preData, &plan.carried.postData})
+        for (const MetaChunk& chunk : *list)
+            if (!fits32(chunk.size())) plan.ds64Table.push_back({chunk.id, chunk.size()});
+    plan.riffSize += chunkBytes(detail::Ds64Chunk::payloadSize(plan.ds64Table.size()));
+}
+
+// A `fact` chunk counts the frames written; in RF64 the ds64 chunk does.
+void setFactCounts(OutputPlan& plan) {
+    const std::uint32_t count = plan.rf64 ? detail::kSizeInDs64 : static_cast<std::uint32_t>(plan.frames);
+    for (auto* list : {&plan.carried.preData, &plan.carried.postData})
+        for (MetaChunk& chunk : *list)
+            if (chunk.id == detail::kFact) detail::FactChunk::setSampleCount(chunk.bytes, count);
 }
 
 void writeChunkHeader(SafeFileReplacement& out, const detail::FourCC& id, std::uint64_t size) {
     unsigned char header[8];
     std::memcpy(header, id.bytes.data(), 4);
-    detail::writeU32(header + 4, static_cast<std::uint32_t>(size));
+    detail::writeU32(header + 4, fits32(size) ? static_cast<std::uint32_t>(size) : detail::kSizeInDs64);
     out.write(header, sizeof header);
 }
 
@@ -117,34 +161,54 @@ void writePadFor(SafeFileReplacement& out, std::uint64_t size) {
     if (size & 1u) out.writeZeros(1);
 }
 
-void writeChunk(SafeFileReplacement& out, const detail::FourCC& id, std::string_view bytes,
-                std::uint32_t zeroTail = 0) {
-    const std::uint64_t size = bytes.size() + std::uint64_t{zeroTail};
-    writeChunkHeader(out, id, size);
+void writeChunk(SafeFileReplacement& out, const detail::FourCC& id, std::string_view bytes) {
+    writeChunkHeader(out, id, bytes.size());
     out.write(bytes.data(), bytes.size());
-    out.writeZeros(zeroTail);
-    writePadFor(out, size);
+    writePadFor(out, bytes.size());
 }
 
-void writeChunk(SafeFileReplacement& out, const MetaChunk& chunk) {
-    writeChunk(out, chunk.id, chunk.bytes, chunk.zeroTail);
+void copySourceBytes(std::istream& in, const detail::SourceSpan& span, SafeFileReplacement& out) {
+    std::vector<char> buffer(static_cast<std::size_t>(std::min<std::uint64_t>(span.size, kCopyBufferBytes)));
+    in.clear();
+    in.seekg(static_cast<std::streamoff>(span.offset));
+    for (std::uint64_t left = span.size; left > 0;) {
+        const auto n = static_cast<std::streamsize>(std::min<std::uint64_t>(left, buffer.size()));
+        if (!in.read(buffer.data(), n)) refuse(detail::msg::couldNotReadSource);
+        out.write(buffer.data(), static_cast<std::size_t>(n));
+        left -= static_cast<std::uint64_t>(n);
+    }
 }
 
-// `fmt ` goes first, or right after a leading `bext`, which recorders and
-// players expect at the front.
-void writeHeaderAndPreData(SafeFileReplacement& out, std::uint64_t riffSize, const std::string& fmtPayload,
-                           const std::vector<MetaChunk>& preData) {
+void writeChunk(SafeFileReplacement& out, std::istream& source, const MetaChunk& chunk) {
+    if (!chunk.source) return writeChunk(out, chunk.id, chunk.bytes);
+    writeChunkHeader(out, chunk.id, chunk.size());
+    copySourceBytes(source, *chunk.source, out);
+    writePadFor(out, chunk.size());
+}
+
+// "RIFF" or "RF64" with its ds64 chunk, then `fmt ` first or right after a
+// leading `bext`, which recorders and players expect at the front.
+void writeHeaderAndPreData(SafeFileReplacement& out, std::istream& source, const OutputPlan& plan) {
     unsigned char header[12];
-    std::memcpy(header, detail::kRiff.bytes.data(), 4);
-    detail::writeU32(header + 4, static_cast<std::uint32_t>(riffSize));
+    std::memcpy(header, (plan.rf64 ? detail::kRf64 : detail::kRiff).bytes.data(), 4);
+    detail::writeU32(header + 4, plan.rf64 ? detail::kSizeInDs64 : static_cast<std::uint32_t>(plan.riffSize));
     std::memcpy(header + 8, detail::kWave.bytes.data(), 4);
     out.write(header, sizeof header);
+    if (plan.rf64)
+        writeChunk(out, detail::kDs64,
+                   detail::Ds64Chunk::payloadFor(plan.riffSize, plan.dataSize, plan.frames, plan.ds64Table));
 
+    const std::vector<MetaChunk>& preData = plan.carried.preData;
     const bool bextFirst = !preData.empty() && preData.front().id == detail::kBext;
-    if (bextFirst) writeChunk(out, preData.front());
-    writeChunk(out, detail::kFmt, fmtPayload);
-    for (std::size_t i = bextFirst ? 1 : 0; i < preData.size(); ++i) writeChunk(out, preData[i]);
+    if (bextFirst) writeChunk(out, source, preData.front());
+    writeChunk(out, detail::kFmt, plan.fmtPayload);
+    for (std::size_t i = bextFirst ? 1 : 0; i < preData.size(); ++i) writeChunk(out, source, preData[i]);
 }
+
+struct SampleData {
+    std::uint64_t offset = 0;
+    std::uint64_t frames = 0;  // whole frames that the file really holds
+};
 
 struct FrameCopy {
     std::size_t sourceAlign = 0;
@@ -207,8 +271,6 @@ void copyAudio(std::istream& in, const SampleData& data, const FrameCopy& copy, 
 // Before an original is replaced, its replacement is read back and every
 // frame compared with the kept channels of the source: only a file proven to
 // hold the same audio may take the original's name.
-constexpr std::size_t kMaxVerifyBlockBytes = 4u << 20;
-
 void verifyKeptAudio(std::istream& source, const SampleData& data, const FrameCopy& copy,
                      const std::filesystem::path& written, std::uint64_t writtenDataOffset) {
     std::ifstream back(written, std::ios::binary);
@@ -269,30 +331,31 @@ std::filesystem::path compressPolyWav(const std::filesystem::path& source, bool 
     const KeptTracks kept = keptTracksOf(detail::analyzeOpenWav(source, wav, threshold));
     const std::filesystem::path destination = compressOutputPath(source, overwrite, outputPath);
 
-    CarriedChunks carried = carriedChunksOf(wav);
-    detail::rewriteIxmlChunks(carried.preData, kept.names, kept.channelMap);
-    detail::rewriteIxmlChunks(carried.postData, kept.names, kept.channelMap);
-    ensureIxml(carried, kept.names);
-
     const detail::FormatChunk& format = wav.fmt;
     const FrameCopy copy = frameCopyOf(format, kept.channels);
     const std::uint64_t dataBytesPresent = std::min(wav.dataSize, wav.bytesFrom(wav.dataOffset));
     const SampleData data{wav.dataOffset, dataBytesPresent / copy.sourceAlign};
-    const std::uint64_t dataSize = data.frames * copy.outputAlign;
-    const std::string fmtPayload = detail::FormatChunk::payloadFor(
+
+    OutputPlan plan;
+    plan.fmtPayload = detail::FormatChunk::payloadFor(
         format.formatCode, static_cast<std::uint16_t>(kept.channels.size()), format.sampleRate, format.bitsPerSample);
-    const std::uint64_t riffSize = riffSizeOf(carried, fmtPayload.size(), dataSize);
-    if (riffSize > kMaxRiffSize) refuse(detail::msg::outputTooLarge);
+    plan.carried = carriedChunksOf(wav);
+    rewriteChannelDescriptions(plan.carried, kept);
+    plan.frames = data.frames;
+    plan.dataSize = data.frames * copy.outputAlign;
+    decideForm(plan);
+    setFactCounts(plan);
     checkTemporaryIsNotSource(destination, source);
     const bool replacesSource = isSameFile(destination, source);
 
     SafeFileReplacement out(destination);
-    writeHeaderAndPreData(out, riffSize, fmtPayload, carried.preData);
-    writeChunkHeader(out, detail::kData, dataSize);
+    writeHeaderAndPreData(out, wav.stream, plan);
+    // In RF64 the data size is always the ds64 chunk's.
+    writeChunkHeader(out, detail::kData, plan.rf64 ? detail::kSizeInDs64 : plan.dataSize);
     const std::uint64_t writtenDataOffset = out.bytesWritten();
     copyAudio(wav.stream, data, copy, out);
-    writePadFor(out, dataSize);
-    for (const MetaChunk& chunk : carried.postData) writeChunk(out, chunk);
+    writePadFor(out, plan.dataSize);
+    for (const MetaChunk& chunk : plan.carried.postData) writeChunk(out, wav.stream, chunk);
     if (replacesSource) verifyKeptAudio(wav.stream, data, copy, out.temporaryPath(), writtenDataOffset);
     out.commit();
     return destination;
