@@ -29,7 +29,7 @@ TEST(CliTest, ExitStatusesDryRunsAndJsonRecords) {
     const std::vector<std::int64_t> signal{1 << 20, -(1 << 18), 1 << 19}, silence(3, 0);
     writeFile(folder / "A.wav", simpleWav({.channels = 3}, {signal, silence, signal}));
     writeFile(folder / "C.wav", simpleWav({.channels = 2}, {silence, signal}));
-    writeFile(folder / "B.wav", simpleWav({.channels = 2}, {signal, signal}));   // nothing to remove
+    writeFile(folder / "B.wav", WavBuilder().fmt({}).data(pcmFrames(24, {signal, signal})).bytes64());  // RF64, all kept
     writeFile(folder / "Z.wav", simpleWav({.channels = 2}, {silence, silence}));  // nothing to keep
     fs::create_directory(folder / "C_SLIM.wav");  // C's copy cannot be written
     const std::string original = readFile(folder / "A.wav");

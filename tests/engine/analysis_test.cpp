@@ -53,6 +53,9 @@ TEST(Reader, RefusesInItsOrderAndFindsEveryLayout) {
     const std::pair<std::string, std::string> cases[] = {
         {"", msg::couldNotOpenFile},
         {stereo().bytes().replace(8, 4, "AVI "), msg::notRiffWave},
+        {stereo().bytes().replace(0, 4, "RF64"), msg::notRiffWave},                  // no ds64
+        {stereo().chunk("ds64", std::string(28, '\0')).bytes().replace(0, 4, "BW64"), msg::notRiffWave},  // not first
+        {stereo().truncateTo(12 + 8 + 27).bytes64(), msg::notRiffWave},               // cut short
         {WavBuilder().chunk("fmt ", kStereo16.payload().substr(0, 14)).data(kFrames).bytes(), msg::invalidFmtChunk},
         {WavBuilder().data(kFrames).fmt(kStereo16).truncateTo(55).bytes(), msg::invalidFmtChunk},  // a byte short
         {WavBuilder().fmt(kStereo16).bytes(), msg::missingFmtOrData},
@@ -72,6 +75,10 @@ TEST(Reader, RefusesInItsOrderAndFindsEveryLayout) {
         {stereo().chunk("bext", bextPayload(1)).chunk("bext", bextPayload(2)).bytes(), "1 12 [] @2"},
         {stereo().chunk({"bext", bextPayload(time, 342), lie}).bytes(), "1 12 [] @84281096"},  // the rest: zeros
         {stereo().chunk({"iXML", "<XX>", lie}).bytes(), "1 12 [<XX>]"},
+        // 64-bit sizes from ds64: the data's, a table entry's, none for a chunk without one.
+        {stereo().chunk({"iXML", "<A>", ~0u}).chunk({"JUNK", "", ~0u}).bytes64("BW64", {{"iXML", 3}}), "1 12 [<A>]"},
+        {WavBuilder().fmt(kStereo16).data(kFrames, 0).chunk("iXML", "x").bytes(), "1 22 []"},  // never finalised
+        {WavBuilder().data("", 0).fmt(kStereo16).bytes(), "1 0 []"},  // before fmt: empty
     };
     TempDir dir;
     for (const auto& [bytes, expected] : cases) {

@@ -1,9 +1,13 @@
 #include "wav_builder.h"
 
+#include <gtest/gtest.h>
+
 #include <bit>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
+#include <tuple>
 
 #include <pwd.h>
 #include <sys/wait.h>
@@ -52,6 +56,7 @@ std::string bextPayload(std::uint64_t timeReference, std::size_t size) {
 }
 
 WavBuilder& WavBuilder::chunk(const Chunk& chunk) {
+    if (chunk.id == "data") std::tie(dataSizeAt_, dataSize_) = std::pair(body_.size() + 4, chunk.payload.size());
     body_ += chunk.id;
     putLE(body_, chunk.declaredSize.value_or(static_cast<std::uint32_t>(chunk.payload.size())), 4);
     body_ += chunk.payload;
@@ -64,6 +69,19 @@ std::string WavBuilder::bytes() const {
     putLE(out, body_.size() + 4, 4);
     out += "WAVE" + body_;
     return out.substr(0, truncateTo_);
+}
+
+std::string WavBuilder::bytes64(const std::string& form,
+                                const std::vector<std::pair<std::string, std::uint64_t>>& table) const {
+    std::string body = body_, ds64;
+    if (dataSizeAt_ > 0) body.replace(dataSizeAt_, 4, "\xFF\xFF\xFF\xFF");
+    for (const std::uint64_t value : {4 + 8 + 28 + 12 * table.size() + body.size(), dataSize_, std::uint64_t{0}})
+        putLE(ds64, value, 8);
+    putLE(ds64, table.size(), 4);
+    for (const auto& [id, size] : table) putLE(ds64 += id, size, 8);
+    std::string out = form + "\xFF\xFF\xFF\xFFWAVEds64";
+    putLE(out, ds64.size(), 4);
+    return (out + ds64 + body).substr(0, truncateTo_);
 }
 
 std::string simpleWav(const FmtSpec& spec, const ChannelSamples& channels) {
@@ -90,6 +108,15 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
     std::error_code ignored;
     fs::remove_all(path_, ignored);
+}
+
+std::string commandOutput(const std::string& command) {
+    FILE* pipe = ::popen(command.c_str(), "r");
+    std::string out;
+    for (int c; (c = std::fgetc(pipe)) != EOF;) out.push_back(static_cast<char>(c));
+    if (::pclose(pipe) == 0) return out;
+    ADD_FAILURE() << command << " failed: " << out;
+    return {};
 }
 
 int runAsNobody(const fs::path& folder, const std::function<int()>& body) {

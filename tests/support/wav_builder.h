@@ -49,10 +49,16 @@ public:
     WavBuilder& truncateTo(std::size_t bytes) { return truncateTo_ = bytes, *this; }  // cuts the finished file
     std::string bytes() const;
     void write(const std::filesystem::path& path) const { writeFile(path, bytes()); }
+    // The 64-bit form: `form` ("RF64" or "BW64") and a first ds64 chunk with the data size, which the data
+    // chunk's size field leaves to it, and the sizes of `table` for chunks declared 0xFFFFFFFF.
+    std::string bytes64(const std::string& form = "RF64",
+                        const std::vector<std::pair<std::string, std::uint64_t>>& table = {}) const;
 
 private:
     std::string body_;
     std::size_t truncateTo_ = SIZE_MAX;
+    std::size_t dataSizeAt_ = 0;  // in body_, of the last data chunk
+    std::uint64_t dataSize_ = 0;
 };
 
 // fmt then data for the given format and samples.
@@ -72,6 +78,9 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// What a shell command prints on its standard output; empty, and a test failure, when it does not succeed.
+std::string commandOutput(const std::string& command);
 
 // The read-only folder of real recorder files.
 inline std::filesystem::path corpusDir() { return QUILLON_CORPUS_DIR; }
