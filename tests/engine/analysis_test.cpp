@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <random>
 #include <map>
-#include <ranges>
 #include <regex>
 #include <sys/resource.h>
 #include <pthread.h>
@@ -217,8 +216,9 @@ TEST(Scan, FindsMeasuresAndReportsEveryFileInOrder) {
                       const bool inDeep = path.string().find("/deep/") != std::string::npos;
                       ++filesByDepth[inDeep ? std::distance(path.begin(), path.end()) : 0];
                   }
-                  auto tenShallowest = std::views::drop(filesByDepth, 1) | std::views::take(10);
-                  const bool whole = std::ranges::all_of(tenShallowest, [](auto& depth) { return depth.second == 3; });
+                  const auto shallow = std::next(filesByDepth.begin(), std::min<std::ptrdiff_t>(11, filesByDepth.size()));
+                  const bool whole = std::all_of(std::next(filesByDepth.begin()), shallow,
+                                                 [](auto& depth) { return depth.second == 3; });
                   return filesByDepth.size() > 10 && filesByDepth.size() < 41 && whole &&
                          filesByDepth[0] == listing.size() - 1 ? 0 : 1;
               }), 0);
