@@ -131,6 +131,9 @@ void accumulateFloatFrames(const unsigned char* frames, std::size_t frameCount, 
 }
 
 struct Accumulators {
+    explicit Accumulators(std::size_t channels)
+        : largestSquare(channels, 0.0), peak(channels, 0.0), sumSquares(channels, 0.0) {}
+
     std::vector<double> largestSquare;  // integer formats: of the unscaled values
     std::vector<double> peak;
     std::vector<double> sumSquares;  // integer formats: without the format's square scale
@@ -178,8 +181,7 @@ ChannelLevels scanSamples(std::istream& in, const SampleLayout& layout, double t
     const std::size_t channels = layout.channels;
     const std::size_t blockAlign = layout.blockAlign;
     const FrameDecoding decoding = decodingFor(layout);
-    Accumulators acc{std::vector<double>(channels, 0.0), std::vector<double>(channels, 0.0),
-                     std::vector<double>(channels, 0.0)};
+    Accumulators acc(channels);
 
     const std::uint64_t total = blockAlign == 0 ? 0 : layout.dataSize / blockAlign;
     const std::size_t framesPerRead = framesPerBlock(kMaxReadBytes, blockAlign, kBlockFrames);
@@ -205,6 +207,46 @@ ChannelLevels scanSamples(std::istream& in, const SampleLayout& layout, double t
     for (std::size_t k = 0; k < channels && done > 0; ++k)
         levels.rms[k] = std::sqrt(acc.sumSquares[k] * decoding.squareScale / static_cast<double>(done));
     return levels;
+}
+
+std::vector<std::vector<double>> slicePeaks(std::istream& in, const SampleLayout& layout, std::uint32_t slices,
+                                            std::stop_token stop) {
+    __extension__ typedef unsigned __int128 Uint128;
+    const std::size_t channels = layout.channels;
+    const std::size_t blockAlign = layout.blockAlign;
+    const FrameDecoding decoding = decodingFor(layout);
+    const std::uint64_t total = blockAlign == 0 ? 0 : layout.dataSize / blockAlign;
+    const auto sliceEnd = [&](std::uint64_t slice) {
+        return static_cast<std::uint64_t>(Uint128{slice + 1} * total / slices);
+    };
+    std::vector<std::vector<double>> peaks(channels, std::vector<double>(slices, 0.0));
+    Accumulators acc(channels);
+    std::uint64_t done = 0;
+    std::uint32_t slice = 0;
+    const auto closeFinishedSlices = [&] {
+        for (; slice < slices && sliceEnd(slice) <= done; ++slice) {
+            for (std::size_t k = 0; k < channels; ++k) peaks[k][slice] = acc.peak[k];
+            acc = Accumulators(channels);
+        }
+    };
+
+    const std::size_t framesPerRead = framesPerBlock(kMaxReadBytes, blockAlign, kBlockFrames);
+    const auto buffer = std::make_unique<unsigned char[]>(framesPerRead * blockAlign + kReadPadding);
+    in.clear();
+    in.seekg(static_cast<std::streamoff>(layout.dataOffset));
+    closeFinishedSlices();
+    while (done < total) {
+        if (stop.stop_requested()) return {};
+        const auto wanted = static_cast<std::size_t>(std::min({total - done, sliceEnd(slice) - done,
+                                                                std::uint64_t{framesPerRead}}));
+        in.read(reinterpret_cast<char*>(buffer.get()), static_cast<std::streamsize>(wanted * blockAlign));
+        const std::size_t frames = static_cast<std::size_t>(in.gcount()) / blockAlign;
+        decoding.accumulate(buffer.get(), frames, blockAlign, channels, acc);
+        done += frames;
+        if (frames < wanted) break;
+        closeFinishedSlices();
+    }
+    return peaks;
 }
 
 }  // namespace quillon::detail

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <istream>
+#include <stop_token>
 #include <vector>
 
 namespace quillon::detail {
@@ -26,5 +27,11 @@ struct ChannelLevels {
 // frames at whose end every channel's peak has reached `threshold`: no track
 // can turn empty then.
 ChannelLevels scanSamples(std::istream& in, const SampleLayout& layout, double threshold);
+
+// The peak of every channel in `slices` equal stretches of the whole data:
+// peaks[channel][slice], slice s covering frames [s*F/slices, (s+1)*F/slices).
+// Empty when `stop` was requested before the end.
+std::vector<std::vector<double>> slicePeaks(std::istream& in, const SampleLayout& layout, std::uint32_t slices,
+                                            std::stop_token stop);
 
 }  // namespace quillon::detail

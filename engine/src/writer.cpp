@@ -16,6 +16,7 @@
 #include "chunk_types.h"
 #include "ixml_rewrite.h"
 #include "messages.h"
+#include "recorder_metadata.h"
 #include "quillon/quillon.h"
 #include "riff.h"
 #include "safe_file_replacement.h"
@@ -296,6 +297,14 @@ void verifyKeptAudio(std::istream& source, const SampleData& data, const FrameCo
     }
 }
 
+// The layout a choice of tracks was made for is still the file's.
+bool sameLayout(const detail::WavFile& wav, const PolyWavInfo& reviewed) {
+    return reviewed.error.empty() && wav.fmt.channels == reviewed.channels &&
+           static_cast<std::int32_t>(wav.fmt.sampleRate) == reviewed.sampleRate &&
+           wav.fmt.bitsPerSample == reviewed.bitsPerSample && (wav.fmt.formatCode == 3) == reviewed.isFloat &&
+           reviewed.tracks.size() == wav.fmt.channels;
+}
+
 bool isSameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
     std::error_code error;
     return std::filesystem::equivalent(a, b, error);
@@ -307,30 +316,9 @@ void checkTemporaryIsNotSource(const std::filesystem::path& destination, const s
     if (isSameFile(detail::temporaryPathFor(destination), source)) refuse(detail::msg::couldNotCreateOutput);
 }
 
-}  // namespace
-
-std::string removalRefusal(const PolyWavInfo& info) {
-    if (!info.error.empty()) return info.error;
-    if (info.tracks.empty() || info.emptyCount() == 0) return detail::msg::noEmptyTracks;
-    if (info.activeCount() == 0) return detail::msg::allTracksEmpty;
-    return {};
-}
-
-std::filesystem::path compressOutputPath(const std::filesystem::path& source, bool overwrite,
-                                         const std::filesystem::path& outputPath) {
-    if (!outputPath.empty()) return outputPath;
-    if (overwrite) return source;
-    return source.parent_path() / (source.stem().string() + "_SLIM" + source.extension().string());
-}
-
-std::filesystem::path compressPolyWav(const std::filesystem::path& source, bool overwrite, double threshold,
-                                      const std::filesystem::path& outputPath) {
-    // One walk of the source: the analysis and the copy share the open file.
-    detail::WavFile wav;
-    if (!detail::openWav(source, wav)) refuse(wav.error);
-    const KeptTracks kept = keptTracksOf(detail::analyzeOpenWav(source, wav, threshold));
-    const std::filesystem::path destination = compressOutputPath(source, overwrite, outputPath);
-
+// Writes the kept tracks of the open source to `destination`, crash-safe.
+std::filesystem::path writeKeptTracks(detail::WavFile& wav, const KeptTracks& kept, const std::filesystem::path& source,
+                                      const std::filesystem::path& destination) {
     const detail::FormatChunk& format = wav.fmt;
     const FrameCopy copy = frameCopyOf(format, kept.channels);
     const std::uint64_t dataBytesPresent = std::min(wav.dataSize, wav.bytesFrom(wav.dataOffset));
@@ -359,6 +347,45 @@ std::filesystem::path compressPolyWav(const std::filesystem::path& source, bool 
     if (replacesSource) verifyKeptAudio(wav.stream, data, copy, out.temporaryPath(), writtenDataOffset);
     out.commit();
     return destination;
+}
+
+}  // namespace
+
+std::string removalRefusal(const PolyWavInfo& info) {
+    if (!info.error.empty()) return info.error;
+    if (info.tracks.empty() || info.emptyCount() == 0) return detail::msg::noEmptyTracks;
+    if (info.activeCount() == 0) return detail::msg::allTracksEmpty;
+    return {};
+}
+
+std::filesystem::path compressOutputPath(const std::filesystem::path& source, bool overwrite,
+                                         const std::filesystem::path& outputPath) {
+    if (!outputPath.empty()) return outputPath;
+    if (overwrite) return source;
+    return source.parent_path() / (source.stem().string() + "_SLIM" + source.extension().string());
+}
+
+std::filesystem::path compressPolyWav(const std::filesystem::path& source, bool overwrite, double threshold,
+                                      const std::filesystem::path& outputPath) {
+    // One walk of the source: the analysis and the copy share the open file.
+    detail::WavFile wav;
+    if (!detail::openWav(source, wav)) refuse(wav.error);
+    const KeptTracks kept = keptTracksOf(detail::analyzeOpenWav(source, wav, threshold));
+    return writeKeptTracks(wav, kept, source, compressOutputPath(source, overwrite, outputPath));
+}
+
+std::filesystem::path removeTracks(const std::filesystem::path& source, const PolyWavInfo& reviewed,
+                                   const std::vector<bool>& remove, bool overwrite,
+                                   const std::filesystem::path& outputPath) {
+    detail::WavFile wav;
+    if (!detail::openWav(source, wav)) refuse(wav.error);
+    if (!sameLayout(wav, reviewed) || remove.size() != wav.fmt.channels) refuse(detail::msg::fileChanged);
+    PolyWavInfo chosen = reviewed;
+    const std::vector<std::string> names = detail::readTrackNames(wav.ixml, chosen.channels);
+    for (std::size_t k = 0; k < chosen.tracks.size(); ++k) {
+        chosen.tracks[k] = TrackInfo{static_cast<std::int32_t>(k), names[k], 0.0, 0.0, remove[k]};
+    }
+    return writeKeptTracks(wav, keptTracksOf(chosen), source, compressOutputPath(source, overwrite, outputPath));
 }
 
 }  // namespace quillon

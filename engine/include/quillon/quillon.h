@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -58,12 +59,33 @@ using ProgressCallback =
 std::vector<PolyWavInfo> scanDirectory(const std::filesystem::path& folder, bool recursive, double threshold,
                                        std::int32_t minChannels, const ProgressCallback& onProgress);
 
+// The level of every track over the whole take: peaks[channel][slice] is the
+// peak (linear, as TrackInfo::peak) of `slices` equal stretches of the
+// frames the file holds, slice s covering frames [s*F/slices,
+// (s+1)*F/slices); a stretch without frames has peak 0. A file the analysis
+// refuses gives its error text. `peaks` is empty when `stop` was requested
+// before the end or `slices` is not positive. Only exhausted memory throws.
+struct LevelOverview {
+    std::vector<std::vector<double>> peaks;
+    std::string error;
+};
+LevelOverview levelOverview(const std::filesystem::path& path, std::int32_t slices, std::stop_token stop = {});
+
 // Writes `source` again without its empty tracks and returns the path
 // written (see compressOutputPath). Throws std::runtime_error with a fixed
 // message on refusal or failure (the analysis error of a bad file among
 // them); the file system's own errors as std::filesystem::filesystem_error.
 std::filesystem::path compressPolyWav(const std::filesystem::path& source, bool overwrite, double threshold,
                                       const std::filesystem::path& outputPath);
+
+// Writes `source` again without the channels whose `remove` flag is set
+// (one flag per channel), with compressPolyWav's writer, safety, texts and
+// refusals. `reviewed` is the analysis the choice was made on: a file whose
+// channel count or sample format has changed since is refused. The track
+// names are read again from the file.
+std::filesystem::path removeTracks(const std::filesystem::path& source, const PolyWavInfo& reviewed,
+                                   const std::vector<bool>& remove, bool overwrite,
+                                   const std::filesystem::path& outputPath = {});
 
 // Why compressPolyWav would refuse a file with this analysis: its analysis
 // error, or the fixed text for a file without empty tracks or without any
