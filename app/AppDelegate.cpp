@@ -7,6 +7,7 @@
 #include "TrackTableModel.h"
 #include "texts.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QFile>
 #include <QFileInfo>
@@ -40,6 +41,11 @@ AlertBox removalConfirmation(std::size_t fileCount, bool overwrite) {
     return {title, question, AlertStyle::Default, {title, fromUtf8(ui::kCancelButton)}};
 }
 
+// The time slices of a level strip, and how long the selection must rest
+// before its file is read for one.
+constexpr std::int32_t kOverviewSlices = 400;
+constexpr int kOverviewDelayMs = 250;
+
 // Ends a task early when the controller is going away.
 struct Stopped : std::runtime_error {
     Stopped() : std::runtime_error("stopped") {}
@@ -50,10 +56,16 @@ struct Stopped : std::runtime_error {
 AppDelegate::AppDelegate(std::unique_ptr<Dialogs> dialogs, QObject* parent)
     : QObject(parent), _dialogs(std::move(dialogs)) {
     _worker.setMaxThreadCount(1);
+    _overviewWorker.setMaxThreadCount(1);
+    _overviewTimer.setSingleShot(true);
+    _overviewTimer.setInterval(kOverviewDelayMs);
+    connect(&_overviewTimer, &QTimer::timeout, this, &AppDelegate::startOverview);
 }
 
 AppDelegate::~AppDelegate() {
     _stopping = true;
+    cancelOverview();
+    _overviewWorker.waitForDone();
     _worker.waitForDone();
 }
 
@@ -69,8 +81,8 @@ void AppDelegate::setMainMenu(QMenuBar* menu) { _mainMenu.reset(menu); }
 void AppDelegate::applicationDidFinishLaunching() {
     _fileModel = std::make_unique<FileTableModel>();
     _trackModel = std::make_unique<TrackTableModel>();
-    _window = std::make_unique<MainWindow>(*_fileModel, *_trackModel);
-    if (_mainMenu) _window->setMenuBar(_mainMenu.release());
+    _window = std::make_unique<MainWindow>(*_fileModel, *_trackModel, ui::kSilenceThresholdDb);
+    _window->installMenuBar(_mainMenu ? _mainMenu.release() : new QMenuBar);
     connectWindow();
     _window->showCentred();
 }
@@ -82,6 +94,8 @@ void AppDelegate::connectWindow() {
     connect(_window->removeSelectedButton, &QPushButton::clicked, this, &AppDelegate::compressSelected);
     connect(_window->selectAllButton, &QPushButton::clicked, this, &AppDelegate::selectAllFiles);
     connect(_window.get(), &MainWindow::folderDropped, this, &AppDelegate::openFolder);
+    connect(_window->keepAlikeAction, &QAction::triggered, this, &AppDelegate::keepTracksAlike);
+    connect(_trackModel.get(), &TrackTableModel::removeChanged, this, &AppDelegate::setTrackRemoved);
     const QItemSelectionModel* selection = _window->fileTable->selectionModel();
     connect(selection, &QItemSelectionModel::selectionChanged, this, &AppDelegate::refreshTracks);
     connect(selection, &QItemSelectionModel::currentChanged, this, &AppDelegate::refreshTracks);
@@ -95,6 +109,7 @@ void AppDelegate::alert(const QString& text) {
 
 void AppDelegate::setBusy(bool busy, const std::optional<QString>& message) {
     _busy = busy;
+    if (busy) cancelOverview();
     if (message) _window->statusLabel->setText(*message);
     _window->progress->setVisible(busy);
 }
@@ -150,7 +165,10 @@ void AppDelegate::finishScan(ScanOutcome outcome) {
         return setStatus(ui::scanFailedText(outcome.error));
     }
     _results = std::move(outcome.results);
-    _trackModel->setFile(nullptr);
+    _choices.clear();
+    for (const PolyWavInfo& info : _results) _choices.push_back(ui::emptyTracksOf(info));
+    _overviews.clear();
+    _trackModel->setFile(nullptr, {});
     _fileModel->setResults(_results, outcome.folder);
     setStatus(ui::foundText(_results));
     _window->metaLabel->setText(QString());
@@ -179,8 +197,14 @@ std::optional<std::size_t> AppDelegate::currentFileRow() const {
 void AppDelegate::refreshTracks() {
     const std::optional<std::size_t> row = currentFileRow();
     const PolyWavInfo* file = row && *row < _results.size() ? &_results[*row] : nullptr;
-    _trackModel->setFile(file);
+    _trackModel->setFile(file, file ? _choices[*row] : ui::TrackChoice{});
     _window->metaLabel->setText(file ? fromUtf8(ui::captionText(*file)) : QString());
+    cancelOverview();
+    if (!file) return;
+    if (const auto known = _overviews.find(file->path); known != _overviews.end())
+        _trackModel->setOverview(known->second.peaks, known->second.error);
+    else
+        _overviewTimer.start();
 }
 
 void AppDelegate::selectAllFiles() {
@@ -196,6 +220,61 @@ std::vector<std::size_t> AppDelegate::selectedFileIndexes() const {
     return rows;
 }
 
+// ---- Level overview ----------------------------------------------------------
+
+// One full read of the selected file, off the GUI thread; its result is kept
+// for the file and shown if the file is still the one selected.
+void AppDelegate::startOverview() {
+    const std::optional<std::size_t> row = currentFileRow();
+    if (_busy || !row || *row >= _results.size() || !_results[*row].error.empty()) return;
+    _overviewStop = std::stop_source();
+    _overviewWorker.start([this, path = _results[*row].path, stop = _overviewStop.get_token()] {
+        LevelOverview overview = levelOverview(path, kOverviewSlices, stop);
+        if (stop.stop_requested()) return;
+        postToGui([this, path, overview = std::move(overview)] {
+            _overviews[path] = overview;
+            const std::optional<std::size_t> current = currentFileRow();
+            if (current && *current < _results.size() && _results[*current].path == path)
+                _trackModel->setOverview(overview.peaks, overview.error);
+        });
+    });
+}
+
+void AppDelegate::cancelOverview() {
+    _overviewTimer.stop();
+    _overviewStop.request_stop();
+}
+
+// ---- Choice of tracks --------------------------------------------------------
+
+void AppDelegate::setTrackRemoved(int track, bool remove) {
+    const std::optional<std::size_t> row = currentFileRow();
+    if (!row || *row >= _choices.size() || static_cast<std::size_t>(track) >= _choices[*row].size()) return;
+    _choices[*row][static_cast<std::size_t>(track)] = remove;
+    _trackModel->setChoice(_choices[*row]);
+    markChoice(*row);
+}
+
+void AppDelegate::markChoice(std::size_t row) {
+    _fileModel->setChoiceChanged(static_cast<int>(row), _choices[row] != ui::emptyTracksOf(_results[row]));
+}
+
+void AppDelegate::keepTracksAlike() {
+    const std::vector<std::size_t> rows = selectedFileIndexes();
+    std::vector<PolyWavInfo> files;
+    std::vector<ui::TrackChoice> choices;
+    for (const std::size_t row : rows) {
+        files.push_back(_results[row]);
+        choices.push_back(_choices[row]);
+    }
+    choices = ui::keepTracksAlike(files, std::move(choices));
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        _choices[rows[i]] = choices[i];
+        markChoice(rows[i]);
+    }
+    refreshTracks();
+}
+
 // ---- Removal flow ----------------------------------------------------------
 
 void AppDelegate::compressSelected() {
@@ -207,17 +286,18 @@ void AppDelegate::compressSelected() {
 void AppDelegate::compressAll() {
     std::vector<std::size_t> rows;
     for (std::size_t row = 0; row < _results.size(); ++row)
-        if (ui::hasEmptyTracks(_results[row])) rows.push_back(row);
+        if (ui::hasEmptyTracks(ui::withChoice(_results[row], _choices[row]))) rows.push_back(row);
     if (rows.empty()) return alert(fromUtf8(ui::kNoFilesWithEmptyTracks));
     runCompress(rows);
 }
 
 void AppDelegate::runCompress(const std::vector<std::size_t>& rows) {
     if (_busy) return;
-    // The task gets copies of the records and never reads _results itself.
-    std::vector<PolyWavInfo> files;
+    // The task gets copies of the records and choices and never reads _results itself.
+    std::vector<std::pair<PolyWavInfo, ui::TrackChoice>> files;
     for (const std::size_t row : rows)
-        if (row < _results.size() && ui::isRemovalCandidate(_results[row])) files.push_back(_results[row]);
+        if (row < _results.size() && ui::isRemovalCandidate(ui::withChoice(_results[row], _choices[row])))
+            files.emplace_back(_results[row], _choices[row]);
     if (files.empty()) return alert(fromUtf8(ui::kNoCandidates));
     const bool overwrite = _window->overwriteCheck->isChecked();
     if (!_dialogs->confirm(_window.get(), removalConfirmation(files.size(), overwrite))) return;
@@ -225,14 +305,19 @@ void AppDelegate::runCompress(const std::vector<std::size_t>& rows) {
     startRemoval(std::move(files), overwrite);
 }
 
-void AppDelegate::startRemoval(std::vector<PolyWavInfo> files, bool overwrite) {
+// A file whose choice is the detector's is slimmed as it always was; one
+// chosen by hand loses exactly its ticked tracks.
+void AppDelegate::startRemoval(std::vector<std::pair<PolyWavInfo, ui::TrackChoice>> files, bool overwrite) {
     _worker.start([this, files = std::move(files), overwrite] {
         RemovalReport report;
-        for (const PolyWavInfo& info : files) {
+        for (const auto& [info, remove] : files) {
             if (_stopping) return;
             try {
-                const std::filesystem::path written = compressPolyWav(info.path, overwrite, ui::kSilenceThreshold, {});
-                report.successLog += ui::successLine(info, written) + '\n';
+                const std::filesystem::path written =
+                    remove == ui::emptyTracksOf(info)
+                        ? compressPolyWav(info.path, overwrite, ui::kSilenceThreshold, {})
+                        : removeTracks(info.path, info, remove, overwrite);
+                report.successLog += ui::successLine(ui::withChoice(info, remove), written) + '\n';
                 ++report.filesDone;
             } catch (const std::exception& failure) {
                 report.errorLog += ui::errorLine(info, failure.what()) + '\n';

@@ -4,18 +4,24 @@
 // its results back through queued calls.
 #pragma once
 
+#include "texts.h"
+
 #include <quillon/quillon.h>
 
 #include <QObject>
 #include <QString>
 #include <QThreadPool>
+#include <QTimer>
 
 #include <atomic>
 #include <cstddef>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QMenuBar;
@@ -68,6 +74,11 @@ public:
     std::vector<std::size_t> selectedFileIndexes() const;
     std::optional<std::size_t> currentFileRow() const;
 
+    // Choice of tracks: a tick in the track table, and the same layout across
+    // the selected takes.
+    void setTrackRemoved(int track, bool remove);
+    void keepTracksAlike();
+
     // Removal flow
     void compressSelected();
     void compressAll();
@@ -75,13 +86,17 @@ public:
     void finishRemoval(const RemovalReport& report);
 
     const std::vector<PolyWavInfo>& results() const { return _results; }
+    const std::vector<ui::TrackChoice>& choices() const { return _choices; }
     bool busy() const { return _busy; }
     MainWindow* window() const { return _window.get(); }
 
 private:
     void connectWindow();
     void startScan(std::filesystem::path folder, bool recursive);
-    void startRemoval(std::vector<PolyWavInfo> files, bool overwrite);
+    void startRemoval(std::vector<std::pair<PolyWavInfo, ui::TrackChoice>> files, bool overwrite);
+    void markChoice(std::size_t row);
+    void startOverview();
+    void cancelOverview();
     void reportProgress(std::int32_t fileNumber, std::int32_t fileCount, const std::filesystem::path& path);
     void selectOnlyFileRow(int row);
     void setStatus(const std::string& text);
@@ -89,6 +104,9 @@ private:
     void postToGui(Task task);
 
     std::vector<PolyWavInfo> _results;
+    std::vector<ui::TrackChoice> _choices;  // per file of _results: the tracks to remove
+    // The level of the files' tracks over the take, kept until the next scan.
+    std::map<std::filesystem::path, LevelOverview> _overviews;
     bool _busy = false;
     // Declared before the window so that the tables never outlive their models.
     std::unique_ptr<Dialogs> _dialogs;
@@ -99,7 +117,12 @@ private:
 
     // Set when the controller goes away, so a running task stops early.
     std::atomic<bool> _stopping{false};
-    // Declared last: destroyed first, after its task has finished.
+    // The overview of the selected file is read once the selection settles,
+    // on its own worker, and stopped when it is no longer wanted.
+    QTimer _overviewTimer;
+    std::stop_source _overviewStop;
+    // Declared last: destroyed first, after their tasks have finished.
+    QThreadPool _overviewWorker;
     QThreadPool _worker;
 };
 

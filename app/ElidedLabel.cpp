@@ -14,25 +14,25 @@ QString asOneLine(QString text) {
 
 }  // namespace
 
-ElidedLabel::ElidedLabel(const QString& text, QWidget* parent) : QFrame(parent), text_(text) {
+ElidedLabel::ElidedLabel(const QString& text, QWidget* parent) : QFrame(parent), _text(text) {
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
 }
 
 void ElidedLabel::setText(const QString& text) {
-    if (text == text_) return;
-    text_ = text;
-    setToolTip(text_);
+    if (text == _text) return;
+    _text = text;
+    setToolTip(_text);
     update();
-    emit textChanged(text_);
+    emit textChanged(_text);
 }
 
 QString ElidedLabel::displayedText() const {
-    return fontMetrics().elidedText(asOneLine(text_), Qt::ElideMiddle, contentsRect().width());
+    return fontMetrics().elidedText(asOneLine(_text), Qt::ElideMiddle, contentsRect().width());
 }
 
 QSize ElidedLabel::sizeHint() const {
     const QMargins margins = contentsMargins();
-    return {fontMetrics().horizontalAdvance(asOneLine(text_)) + margins.left() + margins.right(),
+    return {fontMetrics().horizontalAdvance(asOneLine(_text)) + margins.left() + margins.right(),
             fontMetrics().height() + margins.top() + margins.bottom()};
 }
 

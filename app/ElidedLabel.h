@@ -12,7 +12,7 @@ class ElidedLabel : public QFrame {
 public:
     explicit ElidedLabel(const QString& text = {}, QWidget* parent = nullptr);
 
-    QString text() const { return text_; }
+    QString text() const { return _text; }
     void setText(const QString& text);
 
     // The text as drawn at the label's current width.
@@ -28,7 +28,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QString text_;
+    QString _text;
 };
 
 }  // namespace quillon::app

@@ -19,6 +19,8 @@ public:
 
     // The results of a scan of `folder`; row i shows results[i].
     void setResults(std::vector<PolyWavInfo> results, std::filesystem::path folder);
+    // Marks a file whose tracks to remove were chosen by hand.
+    void setChoiceChanged(int row, bool changed);
 
     int rowCount(const QModelIndex& parent = {}) const override;
 
@@ -26,8 +28,9 @@ protected:
     std::optional<Cell> cell(int row, int column) const override;
 
 private:
-    std::vector<PolyWavInfo> results_;
-    std::filesystem::path folder_;
+    std::vector<PolyWavInfo> _results;
+    std::vector<bool> _choiceChanged;
+    std::filesystem::path _folder;
 };
 
 }  // namespace quillon::app

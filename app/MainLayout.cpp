@@ -20,13 +20,13 @@ int topForCentre(double centreY, int height) { return static_cast<int>(std::lrou
 MainLayout::MainLayout(QWidget* parent) : QLayout(parent) { setContentsMargins(0, 0, 0, 0); }
 
 MainLayout::~MainLayout() {
-    for (QLayoutItem* item : items_) delete item;
+    for (QLayoutItem* item : _items) delete item;
 }
 
 void MainLayout::setWidget(Slot slot, QWidget* widget) {
     addChildWidget(widget);
-    delete items_[slot];
-    items_[slot] = new QWidgetItem(widget);
+    delete _items[slot];
+    _items[slot] = new QWidgetItem(widget);
     invalidate();
 }
 
@@ -34,18 +34,18 @@ void MainLayout::setWidget(Slot slot, QWidget* widget) {
 void MainLayout::addItem(QLayoutItem* item) { delete item; }
 
 int MainLayout::count() const {
-    return static_cast<int>(std::count_if(items_.begin(), items_.end(), [](QLayoutItem* item) { return item; }));
+    return static_cast<int>(std::count_if(_items.begin(), _items.end(), [](QLayoutItem* item) { return item; }));
 }
 
 // The filled slots in slot order.
 QLayoutItem* MainLayout::itemAt(int index) const {
-    for (QLayoutItem* item : items_)
+    for (QLayoutItem* item : _items)
         if (item && index-- == 0) return item;
     return nullptr;
 }
 
 QLayoutItem* MainLayout::takeAt(int index) {
-    for (QLayoutItem*& item : items_)
+    for (QLayoutItem*& item : _items)
         if (item && index-- == 0) return std::exchange(item, nullptr);
     return nullptr;
 }

@@ -1,5 +1,5 @@
 // Places the thirteen controls of the main window by fixed relations: 14-point
-// margins, the file list at 0.58 × content width − 14, the track list and its
+// margins, the file list at half the content width − 14, the track list and its
 // caption beside it, rows of buttons and check boxes at their natural size.
 #pragma once
 
@@ -34,7 +34,7 @@ public:
     static constexpr QSize contentSize{960, 640};
     static constexpr QSize minimumContentSize{760, 480};
     static constexpr int margin = 14;
-    static constexpr double fileListShare = 0.58;
+    static constexpr double fileListShare = 0.5;
 
     // The relations carry their own margins; the layout adds none.
     explicit MainLayout(QWidget* parent = nullptr);
@@ -53,9 +53,9 @@ public:
     void setGeometry(const QRect& rect) override;
 
 private:
-    QWidget* widget(Slot slot) const { return items_[slot]->widget(); }
+    QWidget* widget(Slot slot) const { return _items[slot]->widget(); }
 
-    std::array<QLayoutItem*, SlotCount> items_{};
+    std::array<QLayoutItem*, SlotCount> _items{};
 };
 
 }  // namespace quillon::app

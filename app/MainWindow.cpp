@@ -3,7 +3,9 @@
 #include "AppIcon.h"
 #include "ColumnTableModel.h"
 #include "ElidedLabel.h"
+#include "LevelDelegate.h"
 #include "MainLayout.h"
+#include "TrackTableModel.h"
 #include "texts.h"
 
 #include <QCheckBox>
@@ -11,6 +13,8 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QAction>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QProgressBar>
@@ -23,6 +27,7 @@ namespace quillon::app {
 namespace {
 
 constexpr int rowHeight = 22;
+constexpr int trackRowHeight = 28;  // room for the level strips
 
 // A push button with room around its title: the styles' own hint leaves the
 // text nearly touching the frame.
@@ -37,7 +42,7 @@ private:
 
 // A read-only table of whole rows. Tab and Shift+Tab move on to the next
 // control, as in native tables, instead of walking the cells.
-QTableView* makeTable(ColumnTableModel& model) {
+QTableView* makeTable(ColumnTableModel& model, int rowPixels = rowHeight) {
     auto* table = new QTableView;
     table->setTabKeyNavigation(false);
     table->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -52,7 +57,7 @@ QTableView* makeTable(ColumnTableModel& model) {
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->verticalHeader()->setVisible(false);
     table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    table->verticalHeader()->setDefaultSectionSize(rowHeight);
+    table->verticalHeader()->setDefaultSectionSize(rowPixels);
     table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     table->horizontalHeader()->setHighlightSections(false);
     table->setModel(&model);
@@ -66,20 +71,21 @@ QTableView* makeTable(ColumnTableModel& model) {
 
 }  // namespace
 
-MainWindow::MainWindow(ColumnTableModel& fileModel, ColumnTableModel& trackModel)
+MainWindow::MainWindow(ColumnTableModel& fileModel, ColumnTableModel& trackModel, double thresholdDb)
     : pathField(new QLineEdit),
       browseButton(new PushButton(QStringLiteral("Browse\u2026"))),
       scanButton(new PushButton(QStringLiteral("Scan"))),
       recursiveCheck(new QCheckBox(QStringLiteral("Include subfolders"))),
       overwriteCheck(new QCheckBox(QStringLiteral("Overwrite originals when removing empty tracks"))),
       fileTable(makeTable(fileModel)),
-      trackTable(makeTable(trackModel)),
+      trackTable(makeTable(trackModel, trackRowHeight)),
       metaLabel(new ElidedLabel),
       removeAllButton(new PushButton(QStringLiteral("Remove Empty Tracks From All"))),
       removeSelectedButton(new PushButton(QStringLiteral("Remove Empty Tracks From Selected"))),
       selectAllButton(new PushButton(QStringLiteral("Select All"))),
       statusLabel(new ElidedLabel(QString::fromUtf8(ui::kStartStatus))),
-      progress(new QProgressBar) {
+      progress(new QProgressBar),
+      keepAlikeAction(new QAction(QStringLiteral("Keep Tracks Alike Across Selected Files"), this)) {
     setWindowTitle(QString::fromUtf8(ui::kAppName));
     setWindowIcon(appIcon());
     setAcceptDrops(true);
@@ -88,6 +94,9 @@ MainWindow::MainWindow(ColumnTableModel& fileModel, ColumnTableModel& trackModel
     progress->setRange(0, 0);
     progress->setTextVisible(false);
     progress->setVisible(false);
+    trackTable->setItemDelegateForColumn(TrackTableModel::Level, new LevelDelegate(thresholdDb, trackTable));
+    keepAlikeAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    addAction(keepAlikeAction);  // its shortcut works wherever the focus is
 
     auto* content = new QWidget;
     content->setMinimumSize(MainLayout::minimumContentSize);
@@ -106,6 +115,11 @@ MainWindow::MainWindow(ColumnTableModel& fileModel, ColumnTableModel& trackModel
     layout->setWidget(MainLayout::StatusLabel, statusLabel);
     layout->setWidget(MainLayout::Progress, progress);
     setCentralWidget(content);
+}
+
+void MainWindow::installMenuBar(QMenuBar* menuBar) {
+    setMenuBar(menuBar);
+    menuBar->addMenu(QStringLiteral("Tracks"))->addAction(keepAlikeAction);
 }
 
 void MainWindow::showCentred() {

@@ -7,7 +7,9 @@
 
 #include <optional>
 
+class QAction;
 class QCheckBox;
+class QMenuBar;
 class QLineEdit;
 class QMimeData;
 class QProgressBar;
@@ -22,7 +24,11 @@ class ElidedLabel;
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    MainWindow(ColumnTableModel& fileModel, ColumnTableModel& trackModel);
+    // `thresholdDb` is the silence line drawn in the tracks' level strips.
+    MainWindow(ColumnTableModel& fileModel, ColumnTableModel& trackModel, double thresholdDb);
+
+    // Sets the menu bar and adds the window's own menu to it.
+    void installMenuBar(QMenuBar* menuBar);
 
     // Centres the window on its screen and shows it in front.
     void showCentred();
@@ -44,6 +50,7 @@ public:
     QPushButton* const selectAllButton;
     ElidedLabel* const statusLabel;
     QProgressBar* const progress;
+    QAction* const keepAlikeAction;  // "Keep Tracks Alike Across Selected Files"
 
 signals:
     void folderDropped(const QString& folder);

@@ -1,23 +1,23 @@
 #include "TrackTableModel.h"
 
-#include "texts.h"
-
 #include <array>
 
 namespace quillon::app {
 namespace {
 
 constexpr std::array<ColumnSpec, TrackTableModel::ColumnCount> kColumns{{
-    {"#", 40},
-    {"Name", 140, true},
-    {"Peak", 80},
-    {"Status", 70},
+    {"Remove", 64},
+    {"Name", 120, true},
+    {"Level", 88},
+    {"Peak", 66},
+    {"Status", 54},
 }};
 
 QString trackText(const TrackInfo& track, int column) {
     switch (column) {
-    case TrackTableModel::Number: return QString::number(track.index + 1);
+    case TrackTableModel::Remove: return QString::number(track.index + 1);
     case TrackTableModel::Name: return QString::fromUtf8(track.name);
+    case TrackTableModel::Level: return {};
     case TrackTableModel::Peak: return QString::fromUtf8(ui::peakText(track.peak));
     default: return QString::fromUtf8(ui::trackStateText(track));
     }
@@ -32,20 +32,49 @@ TextTone trackTone(const TrackInfo& track, int column) {
 
 TrackTableModel::TrackTableModel(QObject* parent) : ColumnTableModel(kColumns, parent) {}
 
-void TrackTableModel::setFile(const PolyWavInfo* info) {
+void TrackTableModel::setFile(const PolyWavInfo* info, const ui::TrackChoice& remove) {
     beginResetModel();
-    tracks_ = info ? info->tracks : std::vector<TrackInfo>{};
+    _tracks = info ? info->tracks : std::vector<TrackInfo>{};
+    _remove = info ? remove : ui::TrackChoice{};
+    _overview.clear();
+    _overviewError.clear();
     endResetModel();
 }
 
+void TrackTableModel::setChoice(const ui::TrackChoice& remove) {
+    _remove = remove;
+    if (rowCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1));
+}
+
+void TrackTableModel::setOverview(std::vector<std::vector<double>> peaks, const std::string& error) {
+    _overview = std::move(peaks);
+    _overviewError = error;
+    if (rowCount() > 0) emit dataChanged(index(0, Level), index(rowCount() - 1, Level));
+}
+
 int TrackTableModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(tracks_.size());
+    return parent.isValid() ? 0 : static_cast<int>(_tracks.size());
+}
+
+QVariant TrackTableModel::data(const QModelIndex& index, int role) const {
+    if (role != LevelRole) return ColumnTableModel::data(index, role);
+    const auto row = static_cast<std::size_t>(index.row());
+    if (index.column() != Level || row >= _overview.size()) return {};
+    return QVariant::fromValue(QList<double>(_overview[row].begin(), _overview[row].end()));
 }
 
 std::optional<ColumnTableModel::Cell> TrackTableModel::cell(int row, int column) const {
-    if (row < 0 || static_cast<std::size_t>(row) >= tracks_.size()) return std::nullopt;
-    const TrackInfo& track = tracks_[static_cast<std::size_t>(row)];
-    return Cell{trackText(track, column), trackTone(track, column), {}};
+    if (row < 0 || static_cast<std::size_t>(row) >= _tracks.size()) return std::nullopt;
+    const auto track = static_cast<std::size_t>(row);
+    Cell shown{trackText(_tracks[track], column), trackTone(_tracks[track], column), {}, std::nullopt};
+    if (column == Remove) shown.checked = _remove[track];
+    if (column == Level)
+        shown.toolTip = QString::fromUtf8(!_overviewError.empty() ? _overviewError
+                                          : _overview.empty()     ? "Level over the take: reading the file\u2026"
+                                                                  : "Level over the take");
+    return shown;
 }
+
+void TrackTableModel::setChecked(int row, int, bool checked) { emit removeChanged(row, checked); }
 
 }  // namespace quillon::app

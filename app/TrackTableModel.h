@@ -1,10 +1,13 @@
-// The track table: one row per track of the file it is given.
+// The track table: one row per track of the file it is given, with the
+// user's choice of the tracks to remove and each track's level over the take.
 #pragma once
 
 #include "ColumnTableModel.h"
+#include "texts.h"
 
 #include <quillon/quillon.h>
 
+#include <string>
 #include <vector>
 
 namespace quillon::app {
@@ -12,20 +15,35 @@ namespace quillon::app {
 class TrackTableModel : public ColumnTableModel {
     Q_OBJECT
 public:
-    enum Column { Number, Name, Peak, Status, ColumnCount };
+    // The peaks of one track's time slices, linear (LevelColumn cells).
+    static constexpr int LevelRole = Qt::UserRole + 2;
+    enum Column { Remove, Name, Level, Peak, Status, ColumnCount };
 
     explicit TrackTableModel(QObject* parent = nullptr);
 
-    // Shows the tracks of `info`, or none for nullptr.
-    void setFile(const PolyWavInfo* info);
+    // Shows the tracks of `info` with `remove` ticked, or none for nullptr.
+    void setFile(const PolyWavInfo* info, const ui::TrackChoice& remove);
+    void setChoice(const ui::TrackChoice& remove);
+    // The level of each track over the take, or why it cannot be had.
+    void setOverview(std::vector<std::vector<double>> peaks, const std::string& error = {});
 
     int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+
+signals:
+    // The user ticked or cleared a track's check box; the choice shown
+    // changes when it is given back through setChoice.
+    void removeChanged(int track, bool remove);
 
 protected:
     std::optional<Cell> cell(int row, int column) const override;
+    void setChecked(int row, int column, bool checked) override;
 
 private:
-    std::vector<TrackInfo> tracks_;
+    std::vector<TrackInfo> _tracks;
+    ui::TrackChoice _remove;
+    std::vector<std::vector<double>> _overview;
+    std::string _overviewError;
 };
 
 }  // namespace quillon::app

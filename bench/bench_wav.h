@@ -28,6 +28,7 @@ struct TakeSpec {
     std::optional<std::uint64_t> timeReference;  // in samples since midnight; a bext chunk carries it
     std::optional<std::string> ixml;             // payload of an iXML chunk
     double noisePeakDbfs = 0.0;                  // peak of the noise on the other tracks
+    bool varyingLevel = false;                   // each second of each track at its own level, as in a take
 };
 
 // The whole frames that fit in `bytes` of samples.
@@ -96,20 +97,24 @@ inline std::string chunksBeforeSamples(const TakeSpec& take, std::uint32_t dataS
     return chunks;
 }
 
-// One second of samples, repeated through the file: uniform noise on the
-// active tracks, zero on the silent ones.
-inline std::vector<char> secondOfSamples(const TakeSpec& take) {
+// One second of samples: uniform noise on the active tracks, zero on the
+// silent ones. Without a varying level every second is the same.
+inline std::vector<char> secondOfSamples(const TakeSpec& take, std::uint64_t second = 0) {
     std::vector<bool> silent(static_cast<std::size_t>(take.channels), false);
     for (int channel : take.silentChannels) silent.at(static_cast<std::size_t>(channel)) = true;
-    const double scale = std::pow(10.0, take.noisePeakDbfs / 20.0);
+    std::vector<double> scales;
+    for (std::uint64_t k = 0; k < silent.size(); ++k) {
+        const double drop = take.varyingLevel ? static_cast<double>((second * 7 + k * 13) % 43) : 0.0;
+        scales.push_back(std::pow(10.0, (take.noisePeakDbfs - drop) / 20.0));
+    }
     std::vector<char> block(std::size_t{kSampleRate} * silent.size() * kBytesPerSample, '\0');
     std::uint32_t state = 12345;
     char* p = block.data();
     for (std::uint32_t frame = 0; frame < kSampleRate; ++frame)
-        for (const bool isSilent : silent) {
+        for (std::size_t k = 0; k < silent.size(); ++k) {
             state = state * 1664525u + 1013904223u;
             const double fullScale = static_cast<double>(static_cast<std::int32_t>(state >> 8) - (1 << 23));
-            const auto sample = isSilent ? 0 : static_cast<std::int32_t>(std::lround(fullScale * scale));
+            const auto sample = silent[k] ? 0 : static_cast<std::int32_t>(std::lround(fullScale * scales[k]));
             for (int b = 0; b < kBytesPerSample; ++b) *p++ = static_cast<char>(sample >> (8 * b));
         }
     return block;
@@ -132,9 +137,10 @@ inline void writeTake(const std::filesystem::path& path, const TakeSpec& take) {
     header += "WAVE" + chunks;
     std::ofstream out(path, std::ios::binary);
     out.write(header.data(), static_cast<std::streamsize>(header.size()));
-    const std::vector<char> block = wav::secondOfSamples(take);
+    std::vector<char> block = wav::secondOfSamples(take);
     for (std::uint64_t done = 0; done < take.frames;) {
         const std::uint64_t n = std::min<std::uint64_t>(kSampleRate, take.frames - done);
+        if (take.varyingLevel) block = wav::secondOfSamples(take, done / kSampleRate);
         out.write(block.data(), static_cast<std::streamsize>(n * frameBytes));
         done += n;
     }

@@ -50,8 +50,9 @@ void printTracks(const PolyWavInfo& info, std::ostream& out) {
     }
 }
 
-std::vector<PolyWavInfo> scanFolder(const std::filesystem::path& folder, bool recursive, const Progress& progress) {
-    auto results = scanDirectory(folder, recursive, ui::kSilenceThreshold, ui::kMinChannels,
+std::vector<PolyWavInfo> scanFolder(const std::filesystem::path& folder, bool recursive, double threshold,
+                                    const Progress& progress) {
+    auto results = scanDirectory(folder, recursive, threshold, ui::kMinChannels,
                                  [&](std::int32_t number, std::int32_t count, const std::filesystem::path& path) {
                                      progress.show(ui::analyzingText(number, count, path));
                                  });
@@ -65,16 +66,36 @@ struct Candidate {
 };
 
 // Folders are scanned, files analysed alone; results keep argument order.
-std::vector<Candidate> gather(const StripOptions& options, const Progress& progress) {
+std::vector<Candidate> gather(const StripOptions& options, double threshold, const Progress& progress) {
     std::vector<Candidate> candidates;
     for (const auto& path : options.paths) {
         if (std::filesystem::is_directory(path)) {
-            for (auto& info : scanFolder(path, options.recursive, progress)) candidates.push_back({std::move(info)});
+            for (auto& info : scanFolder(path, options.recursive, threshold, progress))
+                candidates.push_back({std::move(info)});
         } else {
-            candidates.push_back({analyzePolyWav(path, ui::kSilenceThreshold), true});
+            candidates.push_back({analyzePolyWav(path, threshold), true});
         }
     }
     return candidates;
+}
+
+// The tracks to remove from each file: its empty ones, or alike across files.
+std::vector<ui::TrackChoice> choicesFor(const std::vector<Candidate>& candidates, bool uniform) {
+    std::vector<PolyWavInfo> files;
+    std::vector<ui::TrackChoice> choices;
+    for (const Candidate& candidate : candidates) {
+        files.push_back(candidate.info);
+        choices.push_back(ui::emptyTracksOf(candidate.info));
+    }
+    return uniform ? ui::keepTracksAlike(files, std::move(choices)) : choices;
+}
+
+// The 1-based numbers of the channels whose flag is `removed`.
+json channelsWhere(const ui::TrackChoice& remove, bool removed) {
+    json channels = json::array();
+    for (std::size_t k = 0; k < remove.size(); ++k)
+        if (remove[k] == removed) channels.push_back(k + 1);
+    return channels;
 }
 
 struct StripOutcome {
@@ -95,7 +116,7 @@ void Progress::finish() const {
 int runScan(const ScanOptions& options, const Progress& progress, std::ostream& out, std::ostream& err) {
     std::vector<PolyWavInfo> results;
     try {
-        results = scanFolder(options.folder, options.recursive, progress);
+        results = scanFolder(options.folder, options.recursive, ui::thresholdFromDb(options.thresholdDb), progress);
     } catch (const std::exception& e) {
         progress.finish();
         err << ui::scanFailedText(e.what()) << '\n';
@@ -116,37 +137,44 @@ int runScan(const ScanOptions& options, const Progress& progress, std::ostream& 
 }
 
 int runStrip(const StripOptions& options, const Progress& progress, std::ostream& out, std::ostream& err) {
+    const double threshold = ui::thresholdFromDb(options.thresholdDb);
     std::vector<Candidate> candidates;
     try {
-        candidates = gather(options, progress);
+        candidates = gather(options, threshold, progress);
     } catch (const std::exception& e) {
         progress.finish();
         err << ui::scanFailedText(e.what()) << '\n';
         return kSomeFailed;
     }
 
+    const std::vector<ui::TrackChoice> choices = choicesFor(candidates, options.uniform);
     StripOutcome outcome;
-    for (const auto& [info, named] : candidates) {
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        const auto& [info, named] = candidates[i];
+        const PolyWavInfo chosen = ui::withChoice(info, choices[i]);
         json record = {{"source", info.path.string()}};
         // A file named on the command line that cannot be read is a failure
         // the user must hear of; any other file that is not written is
         // skipped with the reason the writer would give.
-        if (const std::string refusal = removalRefusal(info); !refusal.empty()) {
+        if (const std::string refusal = removalRefusal(chosen); !refusal.empty()) {
             const bool failed = named && !info.error.empty();
             if (failed) ++outcome.failed;
             record[failed ? "error" : "skipped"] = refusal;
             if (!options.json) err << ui::errorLine(info, refusal) << '\n';
         } else {
-            record["removed"] = info.emptyCount();
-            record["kept"] = info.activeCount();
+            record["removed"] = chosen.emptyCount();
+            record["kept"] = chosen.activeCount();
+            record["removedChannels"] = channelsWhere(choices[i], true);
+            record["keptChannels"] = channelsWhere(choices[i], false);
             try {
+                const bool detected = choices[i] == ui::emptyTracksOf(info);
                 const auto written = options.dryRun ? compressOutputPath(info.path, options.overwrite)
-                                                    : compressPolyWav(info.path, options.overwrite,
-                                                                      ui::kSilenceThreshold, {});
+                                     : detected     ? compressPolyWav(info.path, options.overwrite, threshold, {})
+                                                    : removeTracks(info.path, info, choices[i], options.overwrite);
                 ++outcome.done;
                 record["output"] = written.string();
                 record["written"] = !options.dryRun;
-                if (!options.json) out << ui::successLine(info, written) << '\n';
+                if (!options.json) out << ui::successLine(chosen, written) << '\n';
             } catch (const std::exception& e) {
                 ++outcome.failed;
                 record["error"] = e.what();

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "texts.h"
+
 namespace quillon::cli {
 
 inline constexpr int kAllDone = 0;
@@ -13,6 +15,7 @@ inline constexpr int kSomeFailed = 1;
 inline constexpr int kUsageError = 2;
 
 struct ScanOptions {
+    double thresholdDb = ui::kSilenceThresholdDb;  // a track whose peak stays below is empty
     bool recursive = false;
     bool tracks = false;
     bool json = false;
@@ -20,6 +23,10 @@ struct ScanOptions {
 };
 
 struct StripOptions {
+    double thresholdDb = ui::kSilenceThresholdDb;
+    // Among the files given with the same track names in the same order,
+    // remove a track only where it is empty in every one of them.
+    bool uniform = false;
     bool recursive = false;
     bool overwrite = false;
     bool dryRun = false;

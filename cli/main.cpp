@@ -1,5 +1,5 @@
 // quillon-cli: the engine from the command line, for batch work on servers
-// and over SSH. Same threshold, channel minimum and texts as the window.
+// and over SSH. Same default threshold, channel minimum and texts as the window.
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -18,12 +18,16 @@ int main(int argc, char** argv) {
         "Examples:\n"
         "  quillon-cli scan --recursive --tracks /media/card\n"
         "  quillon-cli strip --dry-run /media/card/DAY03\n"
-        "  quillon-cli strip --overwrite A012T03.WAV A012T04.WAV\n\n"
+        "  quillon-cli strip --overwrite A012T03.WAV A012T04.WAV\n"
+        "  quillon-cli strip --uniform --threshold-db -70 /media/card/DAY03/SC12\n\n"
         "Exit status: 0 all done, 1 some file failed, 2 usage error.\n");
 
     ScanOptions scan;
     CLI::App* scanCommand = app.add_subcommand("scan", "List the polyphonic WAV files of a folder and their tracks.");
     scanCommand->add_flag("-r,--recursive", scan.recursive, "Include subfolders.");
+    scanCommand->add_option("--threshold-db", scan.thresholdDb, "A track whose peak stays below this level is empty.")
+        ->capture_default_str()
+        ->check(CLI::Range(-200.0, 20.0));
     scanCommand->add_flag("-t,--tracks", scan.tracks, "Show every file's tracks under it.");
     scanCommand->add_flag("--json", scan.json, "One JSON object per file on standard output, nothing else.");
     scanCommand->add_option("FOLDER", scan.folder, "The folder to scan.")->required()->check(CLI::ExistingDirectory);
@@ -32,6 +36,12 @@ int main(int argc, char** argv) {
     CLI::App* stripCommand = app.add_subcommand(
         "strip", "Write files again without their empty tracks (as *_SLIM copies unless --overwrite).");
     stripCommand->add_flag("-r,--recursive", strip.recursive, "Include subfolders of folder arguments.");
+    stripCommand->add_option("--threshold-db", strip.thresholdDb, "A track whose peak stays below this level is empty.")
+        ->capture_default_str()
+        ->check(CLI::Range(-200.0, 20.0));
+    stripCommand->add_flag("--uniform", strip.uniform,
+                           "Keep the takes of a scene alike: among files with the same track names in the same order, "
+                           "remove a track only where it is empty in every one of them.");
     stripCommand->add_flag("--overwrite", strip.overwrite,
                            "Replace the originals in place (crash-safe) instead of writing *_SLIM copies.");
     stripCommand->add_flag("-n,--dry-run", strip.dryRun, "Print what would be written and write nothing.");

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <map>
 
 namespace quillon::ui {
 namespace {
@@ -17,6 +18,40 @@ bool isRemovalCandidate(const PolyWavInfo& info) { return removalRefusal(info).e
 
 std::int32_t filesWithEmptyTracks(const std::vector<PolyWavInfo>& results) {
     return static_cast<std::int32_t>(std::count_if(results.begin(), results.end(), hasEmptyTracks));
+}
+
+double thresholdFromDb(double db) { return std::pow(10.0, db / 20.0); }
+
+TrackChoice emptyTracksOf(const PolyWavInfo& info) {
+    TrackChoice remove;
+    for (const TrackInfo& track : info.tracks) remove.push_back(track.empty);
+    return remove;
+}
+
+bool isWritableChoice(const TrackChoice& remove) {
+    return std::count(remove.begin(), remove.end(), true) > 0 && std::count(remove.begin(), remove.end(), false) > 0;
+}
+
+std::vector<TrackChoice> keepTracksAlike(const std::vector<PolyWavInfo>& files, std::vector<TrackChoice> choices) {
+    std::map<std::vector<std::string>, std::vector<std::size_t>> filesByLayout;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        std::vector<std::string> names;
+        for (const TrackInfo& track : files[i].tracks) names.push_back(track.name);
+        if (files[i].error.empty()) filesByLayout[names].push_back(i);
+    }
+    for (const auto& [names, alike] : filesByLayout) {
+        if (alike.size() < 2) continue;
+        TrackChoice emptyInEvery(names.size(), true);
+        for (const std::size_t i : alike)
+            for (std::size_t k = 0; k < names.size(); ++k) emptyInEvery[k] = emptyInEvery[k] && files[i].tracks[k].empty;
+        for (const std::size_t i : alike) choices[i] = emptyInEvery;
+    }
+    return choices;
+}
+
+PolyWavInfo withChoice(PolyWavInfo info, const TrackChoice& remove) {
+    for (std::size_t k = 0; k < info.tracks.size() && k < remove.size(); ++k) info.tracks[k].empty = remove[k];
+    return info;
 }
 
 std::string oneDecimal(double value) {

@@ -15,13 +15,30 @@ namespace quillon::ui {
 
 // The fixed parameters that every front end passes to the engine.
 inline constexpr double kSilenceThreshold = 0.001;
+inline constexpr double kSilenceThresholdDb = -60.0;
 inline constexpr std::int32_t kMinChannels = 2;
+
+// The linear threshold of a level in dBFS (-60 gives kSilenceThreshold).
+double thresholdFromDb(double db);
 
 // A file worth listing as one that has empty tracks.
 bool hasEmptyTracks(const PolyWavInfo& info);
 // A file can be slimmed when it analysed, has an empty track and keeps one.
 bool isRemovalCandidate(const PolyWavInfo& info);
 std::int32_t filesWithEmptyTracks(const std::vector<PolyWavInfo>& results);
+
+// Which tracks of a file are to be removed, one flag per track.
+using TrackChoice = std::vector<bool>;
+// The detector's choice: the empty tracks.
+TrackChoice emptyTracksOf(const PolyWavInfo& info);
+// A choice can be written when it removes a track and keeps one.
+bool isWritableChoice(const TrackChoice& remove);
+// The same layout across takes: among files with the same track names in the
+// same order, a track is removed only where it is empty in every one of
+// them. A file whose layout no other file shares keeps its choice.
+std::vector<TrackChoice> keepTracksAlike(const std::vector<PolyWavInfo>& files, std::vector<TrackChoice> choices);
+// The analysis with `remove` as its empty flags, for texts that count tracks.
+PolyWavInfo withChoice(PolyWavInfo info, const TrackChoice& remove);
 
 // Fixed one-decimal notation, independent of the process locale.
 std::string oneDecimal(double value);

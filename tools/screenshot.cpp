@@ -3,6 +3,8 @@
 // A demo folder of takes is generated next to the pictures and scanned with
 // the real engine.
 #include "AppDelegate.h"
+#include "MainMenu.h"
+#include "TrackTableModel.h"
 #include "MainWindow.h"
 #include "WidgetDialogs.h"
 #include "bench_wav.h"
@@ -11,6 +13,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QThread>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -62,12 +65,13 @@ void writeDemoFolder(const fs::path& folder) {
     fs::create_directories(folder);
     // Lengths are kept short so that the demo folder stays small.
     bench::writeTake(folder / "T001.wav",
-                     {.frames = seconds(12),
+                     {.frames = seconds(30),
                       .silentChannels = {2, 4},
                       .timeReference = at(10, 4, 33),
                       .ixml = recorderIxml({"Boom", "Lav Anna", "Lav Ben", "Lav Cleo", "Plant", "Wild", "Mix L",
                                             "Mix R"}),
-                      .noisePeakDbfs = -3.0});
+                      .noisePeakDbfs = -3.0,
+                      .varyingLevel = true});
     bench::writeTake(folder / "T002.wav", {.channels = 4,
                                            .frames = seconds(25),
                                            .timeReference = at(10, 9, 2),
@@ -104,6 +108,17 @@ void waitUntilIdle(const AppDelegate& app) {
     while (app.busy()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
+// Until the selected file's level strips are drawn (or a few seconds pass).
+void waitForLevels(const AppDelegate& app) {
+    const QAbstractItemModel* tracks = app.window()->trackTable->model();
+    for (int waited = 0; waited < 5000; waited += 20) {
+        if (tracks->data(tracks->index(0, TrackTableModel::Level), TrackTableModel::LevelRole).isValid()) break;
+        QThread::msleep(20);
+        QCoreApplication::processEvents();
+    }
+    QCoreApplication::processEvents();
+}
+
 void resizeContent(QMainWindow* window, QSize size) {
     window->resize(window->size() + (size - window->centralWidget()->size()));
     QCoreApplication::processEvents();
@@ -125,6 +140,7 @@ int main(int argc, char** argv) {
     auto recording = std::make_unique<RecordingDialogs>();
     RecordingDialogs& dialogs = *recording;
     AppDelegate app(std::move(recording));
+    app.setMainMenu(makeMainMenu());
     app.applicationDidFinishLaunching();
     bool ok = save(app.window(), out + "/1-launch.png");
     app.window()->pathField->setText(QString::fromStdString(demo.string()));
@@ -133,7 +149,13 @@ int main(int argc, char** argv) {
     ok = save(app.window(), out + "/2-after-scan.png") && ok;
 
     app.window()->fileTable->selectRow(1);
+    waitForLevels(app);
     ok = save(app.window(), out + "/3-file-selected.png") && ok;
+    app.setTrackRemoved(4, false);  // the user keeps a quiet plant microphone
+    app.setTrackRemoved(0, true);
+    ok = save(app.window(), out + "/3b-choice-changed.png") && ok;
+    app.setTrackRemoved(4, true);
+    app.setTrackRemoved(0, false);
 
     // The confirmations as the controller asks for them; both are declined.
     app.selectAllFiles();
@@ -153,7 +175,8 @@ int main(int argc, char** argv) {
     ok = save(app.window(), out + "/6-error-row.png") && ok;
 
     resizeContent(app.window(), {760, 480});
-    app.window()->fileTable->selectRow(0);
+    app.window()->fileTable->selectRow(1);
+    waitForLevels(app);
     ok = save(app.window(), out + "/7-minimum-size.png") && ok;
 
     dialogs.boxes.clear();

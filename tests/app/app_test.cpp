@@ -3,11 +3,13 @@
 // the confirmation keys on the real message box and shutdown during a task.
 #include "AppDelegate.h"
 #include "MainWindow.h"
+#include "TrackTableModel.h"
 #include "ElidedLabel.h"
 #include "WidgetDialogs.h"
 #include "texts.h"
 #include "wav_builder.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
@@ -158,6 +160,31 @@ TEST_F(AppTest, KeyboardLeavesTablesAndLongReportsFitTheScreen) {
     const QRect screen = report.screen()->availableGeometry(), button = report.defaultButton()->geometry();
     EXPECT_TRUE(screen.contains(report.frameGeometry()) || report.frameGeometry().height() < screen.height());
     EXPECT_TRUE(report.rect().contains(QRect(report.defaultButton()->mapTo(&report, QPoint()), button.size())));
+}
+
+// Ticks start as the detector's empty flags and what is written follows them: a changed tick marks its file
+// and makes it a candidate or changes what it loses; the action keeps the ticks of takes of one layout alike.
+// The selected file's level strips arrive.
+TEST_F(AppTest, TicksChooseWhatIsRemoved) {
+    write("A:1010 B:11 C:1100 D:1010");
+    ASSERT_TRUE(run({&AppDelegate::scan}));
+    EXPECT_EQ(app->choices(), (std::vector<ui::TrackChoice>{{0, 1, 0, 1}, {0, 0}, {0, 0, 1, 1}, {0, 1, 0, 1}}));
+    QAbstractItemModel* tracks = app->window()->trackTable->model();
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return tracks->index(0, TrackTableModel::Level).data(TrackTableModel::LevelRole).isValid();
+    }));
+    QTableView* files = app->window()->fileTable;
+    const QVariant unmarked = files->model()->index(0, 0).data(Qt::ToolTipRole);
+    tracks->setData(tracks->index(0, TrackTableModel::Remove), Qt::Checked, Qt::CheckStateRole);
+    EXPECT_NE(files->model()->index(0, 0).data(Qt::ToolTipRole), unmarked);
+    files->selectionModel()->setCurrentIndex(files->model()->index(1, 0), QItemSelectionModel::ClearAndSelect);
+    tracks->setData(tracks->index(1, TrackTableModel::Remove), Qt::Checked, Qt::CheckStateRole);
+    files->selectionModel()->select(QItemSelection(files->model()->index(2, 0), files->model()->index(3, 0)),
+                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    app->window()->keepAlikeAction->trigger();
+    EXPECT_EQ(app->choices()[2], app->choices()[3]);
+    ASSERT_TRUE(run({&AppDelegate::compressAll}));
+    EXPECT_EQ(folderState(), "A:4 A_SLIM:1 B:2 B_SLIM:1 C:4 C_SLIM:3 D:4 D_SLIM:3");
 }
 
 // Nothing the engine cannot read, such as a cut copy or a temporary file, is left behind.

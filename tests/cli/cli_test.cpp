@@ -73,4 +73,35 @@ TEST(CliTest, ExitStatusesDryRunsAndJsonRecords) {
     EXPECT_TRUE(nlohmann::json::parse(lines[2]).contains("error")) << lines[2];
 }
 
+// --uniform keeps the takes of a layout alike: a track goes only where it is empty in every take with the same
+// names in the same order; a take whose layout no other shares keeps its own empty tracks. --threshold-db moves
+// the line below which a track is empty.
+TEST(CliTest, UniformLayoutsAndThreshold) {
+    TempDir folder;
+    const auto take = [&](const std::string& name, const std::string& tracks, const std::string& levels) {
+        std::string ixml;
+        ChannelSamples samples;
+        for (std::size_t k = 0; k < tracks.size(); ++k) {
+            ixml += "<TRACK><NAME>" + tracks.substr(k, 1) + "</NAME></TRACK>";
+            samples.emplace_back(3, levels[k] == '1' ? 1 << 20 : levels[k] == 'q' ? 1000 : 0);  // q: -78 dBFS
+        }
+        WavBuilder().fmt({.channels = std::uint16_t(tracks.size())}).chunk("iXML", "<TRACK_LIST>" + ixml + "</TRACK_LIST>")
+            .data(pcmFrames(24, samples)).write(folder / name);
+    };
+    take("A.wav", "XYZ", "10q"), take("B.wav", "XYZ", "1q1"), take("C.wav", "YXZ", "011"), take("D.wav", "XY", "10");
+    const std::pair<std::string, std::string> runs[] = {
+        {"strip --uniform --dry-run --json .", "[2] [2] [1] [2] "},
+        {"strip --dry-run --json .", "[2,3] [2] [1] [2] "},
+        {"strip --uniform --threshold-db -90 --dry-run --json .", "null null [1] [2] "}};
+    for (const auto& [args, removed] : runs) {
+        std::string shown;
+        for (const std::string& line : runCli(folder.path(), args).second)
+            shown += nlohmann::json::parse(line).value("removedChannels", nlohmann::json()).dump() + " ";
+        EXPECT_EQ(shown, removed) << args;
+    }
+    EXPECT_EQ(runCli(folder.path(), "strip --uniform .").first, 0);
+    for (const char* name : {"A_SLIM.wav", "B_SLIM.wav"})
+        EXPECT_EQ(analyzePolyWav(folder / name, ui::kSilenceThreshold).tracks.at(1).name, "Z") << name;
+}
+
 }  // namespace quillon::testing

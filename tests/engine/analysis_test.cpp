@@ -128,13 +128,31 @@ void expectPlainLevels(const std::string& label, const FmtSpec& fmt, const std::
     file.fmt(fmt).data(data, declared);
     if (!declared) file.chunk("JUNK", std::string(4096, '\x55'));
     file.write(dir / "f.wav");
-    AllocationProbe probe;
+    writeFile(dir / "f64.wav", file.bytes64());
+    auto probe = std::make_unique<AllocationProbe>();
     const auto info = analyzePolyWav(dir / "f.wav", threshold);
-    EXPECT_LT(probe.largestRequest(), 5u << 20) << label;
+    const LevelOverview sevenSlices = levelOverview(dir / "f64.wav", 7);
+    EXPECT_LT(probe->largestRequest(), 5u << 20) << label;
+    probe.reset();
     Levels measured;
     for (const auto& track : info.tracks) add(measured, track.peak, track.rms);
     EXPECT_EQ(measured, plainLevels(data, fmt, framesRead)) << label;
     EXPECT_EQ(info.activeCount(), active) << label;
+    // The level overview: the peak of every slice of the frames present, slices that do and do not divide them
+    // (more slices than frames leave some empty), the same from the file's RF64 form, in bounded memory.
+    const std::size_t align = fmt.channels * fmt.bitsPerSample / 8, frames = data.size() / align;
+    for (const std::size_t slices : {3ul, 7ul, frames < 20 ? frames + 2 : 1}) {
+        const LevelOverview overview = levelOverview(dir / "f.wav", std::int32_t(slices));
+        Levels expected, got;
+        for (std::size_t slice = 0; slice < slices; ++slice) {
+            const std::size_t first = slice * frames / slices, last = (slice + 1) * frames / slices;
+            const Levels plain = plainLevels(data.substr(first * align, (last - first) * align), fmt, SIZE_MAX);
+            for (std::size_t k = 0; k < fmt.channels; ++k)
+                expected.push_back(plain[2 * k]), got.push_back(std::bit_cast<std::uint64_t>(overview.peaks[k][slice]));
+        }
+        EXPECT_EQ(got, expected) << label << ", " << slices << " slices";
+        EXPECT_TRUE(slices != 7 || overview.peaks == sevenSlices.peaks) << label << ": RF64";
+    }
 }
 
 TEST(Analysis, MeasuresLikeAPlainScanBitForBit) {

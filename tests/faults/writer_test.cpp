@@ -269,6 +269,32 @@ TEST(BextTrackLines, FollowTheirChannels) {
     EXPECT_EQ(written.substr(written.find("bext") + 8, 17), std::string("sTRK1=A\nsTRK2=C\n\0", 17));
 }
 
+// A choice made by hand: the written data is sox's remix of the tracks kept, the track list names them, and a
+// file whose layout changed since it was reviewed is refused, nothing written.
+TEST(ChosenTracks, AreRemovedAsChosenFromTheFileAsReviewed) {
+    TempDir dir;
+    const std::string ixml = "<BWFXML><TRACK_LIST><TRACK><NAME>A</NAME></TRACK><TRACK><NAME>B</NAME></TRACK>"
+                             "<TRACK><NAME>C</NAME></TRACK><TRACK><NAME>D</NAME></TRACK></TRACK_LIST></BWFXML>";
+    ChannelSamples tracks(4);
+    for (std::size_t i = 0; i < 4 * 999; ++i) tracks[i % 4].push_back(sampleAt({}, i % 4, i / 4));
+    WavBuilder().fmt({.channels = 4}).chunk("iXML", ixml).data(pcmFrames(24, tracks)).write(dir / "t.wav");
+    const PolyWavInfo reviewed = analyzePolyWav(dir / "t.wav", 1e-4);
+    const std::string remix = commandOutput("sox -D '" + (dir / "t.wav").string() + "' -t raw - remix 2 3");
+    const fs::path written = removeTracks(dir / "t.wav", reviewed, {true, false, false, true}, false);
+    EXPECT_TRUE(commandOutput("sox -D '" + written.string() + "' -t raw -") == remix);
+    const PolyWavInfo after = analyzePolyWav(written, 1e-4);
+    EXPECT_EQ(std::vector({after.tracks.at(0).name, after.tracks.at(1).name}), std::vector<std::string>({"B", "C"}));
+    writeFile(dir / "t.wav", simpleWav({.channels = 3}, {tracks[0], tracks[1], tracks[2]}));
+    fs::remove(written);
+    try {
+        removeTracks(dir / "t.wav", reviewed, {true, false, false, true}, false);
+        ADD_FAILURE() << "a file that changed since it was reviewed was written";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), detail::msg::fileChanged);
+    }
+    EXPECT_FALSE(fs::exists(written));
+}
+
 // Each run slims a one-second take in place in a child that a file size limit stops after so many bytes (the last
 // cut lets it finish) or that is killed after so long. The take's name must hold the original or the whole result,
 // with no temporary file beside the result; a temporary file left by a death is stale for the next run.
