@@ -60,22 +60,22 @@ inline Measurement measureCommand(const std::string& command) {
     return measureProgram({"/bin/sh", "-c", command});
 }
 
-// Keeps the fastest time, the least disturbed by the rest of the machine, and
+// The median time of the runs, the middle of what the machine gives, and
 // the highest peak memory; ok only when every run was.
-inline Measurement best(const std::vector<Measurement>& runs) {
+inline Measurement median(std::vector<Measurement> runs) {
     Measurement result;
-    for (std::size_t i = 0; i < runs.size(); ++i) {
-        if (i == 0 || runs[i].seconds < result.seconds) result.seconds = runs[i].seconds;
-        result.peakKiB = std::max(result.peakKiB, runs[i].peakKiB);
-    }
-    result.ok = !runs.empty() && std::ranges::all_of(runs, &Measurement::ok);
+    if (runs.empty()) return result;
+    std::ranges::sort(runs, {}, &Measurement::seconds);
+    result.seconds = runs[runs.size() / 2].seconds;
+    result.peakKiB = std::ranges::max(runs, {}, &Measurement::peakKiB).peakKiB;
+    result.ok = std::ranges::all_of(runs, &Measurement::ok);
     return result;
 }
 
-inline Measurement bestOf(int runs, const std::function<Measurement()>& measure) {
+inline Measurement medianOf(int runs, const std::function<Measurement()>& measure) {
     std::vector<Measurement> measurements;
     for (int i = 0; i < runs; ++i) measurements.push_back(measure());
-    return best(measurements);
+    return median(measurements);
 }
 
 inline bool haveCommand(const std::string& name) {

@@ -61,16 +61,16 @@ struct Contenders {
 };
 
 bool compareWarm(const Contenders& c, int files) {
-    std::printf("\nWarm cache (best of 3):\n");
+    std::printf("\nWarm cache (medians of 5):\n");
     c.cat();
-    const auto ours = bench::bestOf(3, c.scan);
-    const auto cat = bench::bestOf(3, c.cat);
+    const auto ours = bench::medianOf(5, c.scan);
+    const auto cat = bench::medianOf(5, c.cat);
     bench::report("quillon scanDirectory", ours);
     bench::report("cat FILES > /dev/null", cat);
     std::printf("%-34s %8.1f us\n", "scan time per file", ours.seconds * 1e6 / files);
     bench::ratio("speed vs cat (target >= 10x)", ours, cat);
     if (c.mediainfo) {
-        const auto mediainfo = bench::bestOf(3, c.mediainfo);
+        const auto mediainfo = bench::medianOf(5, c.mediainfo);
         bench::report("mediainfo FOLDER", mediainfo);
         bench::ratio("speed vs mediainfo (target >= 1x)", ours, mediainfo);
     }

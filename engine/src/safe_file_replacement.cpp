@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <stdexcept>
 #include <vector>
 
@@ -15,6 +16,7 @@ namespace quillon::detail {
 namespace {
 
 constexpr std::size_t kZeroBlockBytes = 64 * 1024;
+constexpr std::uint64_t kWritebackBytes = 8u << 20;
 
 [[noreturn]] void failWrite() { throw std::runtime_error(msg::couldNotWriteOutput); }
 
@@ -57,7 +59,7 @@ SafeFileReplacement::SafeFileReplacement(std::filesystem::path destination)
       replacedPermissions_(permissionsOf(destination_)) {
     // A temporary file left by an interrupted run is stale: start afresh.
     ::unlink(temporary_.c_str());
-    fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    fd_ = ::open(temporary_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd_ < 0) throw std::runtime_error(msg::couldNotCreateOutput);
 }
 
@@ -76,6 +78,19 @@ void SafeFileReplacement::write(const void* bytes, std::size_t size) {
         size -= static_cast<std::size_t>(written);
         written_ += static_cast<std::uint64_t>(written);
     }
+    startWriteback();
+}
+
+// Has the disk start on what is written so far while the rest is written,
+// so the sync at the end has little left to wait for. Only a hint: the sync
+// reports any failure.
+void SafeFileReplacement::startWriteback() {
+    if (written_ - writebackFrom_ < kWritebackBytes) return;
+#if defined(__linux__)
+    ::sync_file_range(fd_, static_cast<off_t>(writebackFrom_), static_cast<off_t>(written_ - writebackFrom_),
+                      SYNC_FILE_RANGE_WRITE);
+#endif
+    writebackFrom_ = written_;
 }
 
 void SafeFileReplacement::writeZeros(std::uint64_t count) {
@@ -85,6 +100,27 @@ void SafeFileReplacement::writeZeros(std::uint64_t count) {
         write(zeros.data(), n);
         count -= n;
     }
+}
+
+// The file keeps its size until it is written; a file system that cannot
+// allocate ahead (some removable media) just writes as it goes.
+void SafeFileReplacement::reserve(std::uint64_t size) {
+#if defined(__linux__)
+    if (::fallocate(fd_, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) != 0 && errno != EOPNOTSUPP &&
+        errno != ENOSYS)
+        failWrite();
+#endif
+}
+
+bool SafeFileReplacement::holds(std::uint64_t offset, const void* bytes, std::size_t size) {
+    readBack_.resize(size);
+    for (std::size_t got = 0; got < size;) {
+        const ssize_t n = ::pread(fd_, readBack_.data() + got, size - got, static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        got += static_cast<std::size_t>(n);
+    }
+    return std::memcmp(readBack_.data(), bytes, size) == 0;
 }
 
 void SafeFileReplacement::commit() {

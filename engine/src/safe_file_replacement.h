@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <vector>
 
 namespace quillon::detail {
 
@@ -33,6 +34,15 @@ public:
     const std::filesystem::path& temporaryPath() const { return temporary_; }
     std::uint64_t bytesWritten() const { return written_; }
 
+    // Allocates the room for a file of `size` bytes before it is written, so
+    // a disk that cannot hold it fails at once and the writing does not
+    // allocate block by block. Throws "Could not write output file".
+    void reserve(std::uint64_t size);
+
+    // True when the file holds `bytes` at `offset`: they are read back from
+    // it, as any reader would see them.
+    bool holds(std::uint64_t offset, const void* bytes, std::size_t size);
+
     // Syncs and closes the temporary file, gives it the permission bits of
     // the file it replaces, renames it onto the destination and syncs the
     // folder. Throws "Could not write output file" on any failure; the
@@ -41,12 +51,15 @@ public:
 
 private:
     void closeFile();
+    void startWriteback();
 
     std::filesystem::path destination_;
     std::filesystem::path temporary_;
     std::optional<std::filesystem::perms> replacedPermissions_;
     int fd_ = -1;
     std::uint64_t written_ = 0;
+    std::uint64_t writebackFrom_ = 0;  // bytes before this are on their way to the disk
+    std::vector<unsigned char> readBack_;
     bool renamed_ = false;
 };
 

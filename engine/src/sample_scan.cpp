@@ -12,147 +12,186 @@
 #include <utility>
 
 #include "blocks.h"
+#include "frame_reader.h"
 
 namespace quillon::detail {
 namespace {
 
 // Frames of one measuring block; the early stop is decided per block.
 constexpr std::uint64_t kBlockFrames = 48000;
-// Reads are split so the buffer stays small whatever the block align.
-constexpr std::size_t kMaxReadBytes = std::size_t{4} << 20;
+// Reads of a quarter mebibyte at most, whatever the block align: the few
+// chunks in flight stay in the processor's caches while one thread reads and
+// the other measures.
+constexpr std::size_t kMaxReadBytes = std::size_t{256} << 10;
+
+// The loop runs over frames with eight adjacent channels in the lanes of one
+// vector, so each channel's running sum still adds its samples in frame
+// order: the lanes make it faster, never different. Every vector operation
+// here is exact or the same rounding the plain scan does.
+constexpr std::size_t kLanes = 8;
+using Doubles = double __attribute__((vector_size(8 * kLanes)));
+using Floats = float __attribute__((vector_size(4 * kLanes)));
+using Ints = std::int32_t __attribute__((vector_size(4 * kLanes)));
+using Magnitudes = std::uint32_t __attribute__((vector_size(4 * kLanes)));
+using Shorts = std::int16_t __attribute__((vector_size(2 * kLanes)));
+using Bytes = unsigned char __attribute__((vector_size(4 * kLanes)));
+
+// Everything the clones below call is inlined into each of them, so it is
+// compiled for that clone's registers, and no vector ever crosses a call:
+// GCC's note that such a call would pass it differently per target does not
+// apply.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+#define QUILLON_INLINE inline __attribute__((always_inline))
+
+template <class Vector>
+QUILLON_INLINE Vector load(const unsigned char* p) {
+    Vector v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
 
 // Integer samples: the measured value is the integer converted to single
 // precision, scaled in single precision by a power of two, then widened to
-// double. Each decoder yields that value without the scale (`unscaled`), so
-// the loop needs no multiply: the square of an unscaled value is exact in
-// double, the largest square gives the peak exactly (its square root is the
-// unscaled magnitude), and the sum of the unscaled squares times the squared
-// scale equals, bit for bit, the sum of the scaled squares taken sample by
-// sample, because scaling by a power of two commutes with every rounding.
+// double. Each decoder yields the integers (`raw`) and that value without the
+// scale (`unscaled`), so the loop needs no multiply: the square of an
+// unscaled value is exact in double, and the sum of the unscaled squares
+// times the squared scale equals, bit for bit, the sum of the scaled squares
+// taken sample by sample, because scaling by a power of two commutes with
+// every rounding. The peak is the largest magnitude, kept as an integer:
+// conversion to single precision never turns a larger integer into a smaller
+// value, so it converts once at the end to the same result.
 struct Pcm16 {
     static constexpr std::size_t bytes = 2;
     static constexpr float scale = 0x1p-15f;
-    static double unscaled(const unsigned char* p) {
-        return static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | (p[1] << 8)));
-    }
+    static QUILLON_INLINE Ints raw(const unsigned char* p) { return __builtin_convertvector(load<Shorts>(p), Ints); }
+    static QUILLON_INLINE Doubles unscaled(const Ints& raw) { return __builtin_convertvector(raw, Doubles); }
 };
 
 struct Pcm24 {
     static constexpr std::size_t bytes = 3;
     static constexpr float scale = 0x1p-23f;
-    // Loads four bytes and drops the fourth: the read buffer carries padding
-    // so the last sample's extra byte is always there.
-    static double unscaled(const unsigned char* p) {
-        std::uint32_t raw;
-        std::memcpy(&raw, p, 4);
-        return static_cast<std::int32_t>(raw << 8) >> 8;  // sign from bit 7 of the third byte
+    // Each sample's three bytes go to the top of a 32-bit lane, and the shift
+    // brings them down with their sign (bit 7 of the third byte).
+    static QUILLON_INLINE Ints raw(const unsigned char* p) {
+        const Bytes packed = load<Bytes>(p);
+        const Bytes spread = __builtin_shufflevector(packed, packed, 0, 0, 1, 2, 3, 3, 4, 5, 6, 6, 7, 8, 9, 9, 10, 11,
+                                                     12, 12, 13, 14, 15, 15, 16, 17, 18, 18, 19, 20, 21, 21, 22, 23);
+        return reinterpret_cast<const Ints&>(spread) >> 8;
     }
+    static QUILLON_INLINE Doubles unscaled(const Ints& raw) { return __builtin_convertvector(raw, Doubles); }
 };
 
 struct Pcm32 {
     static constexpr std::size_t bytes = 4;
     static constexpr float scale = 0x1p-31f;
+    static QUILLON_INLINE Ints raw(const unsigned char* p) { return load<Ints>(p); }
     // Single precision keeps 24 significant bits of the integer.
-    static double unscaled(const unsigned char* p) {
-        std::int32_t s;
-        std::memcpy(&s, p, 4);
-        return static_cast<float>(s);
+    static QUILLON_INLINE Doubles unscaled(const Ints& raw) {
+        return __builtin_convertvector(__builtin_convertvector(raw, Floats), Doubles);
     }
+};
+
+// Float samples are measured as stored, widened to double.
+struct Float32 {
+    static constexpr std::size_t bytes = 4;
+    static QUILLON_INLINE Doubles value(const unsigned char* p) { return __builtin_convertvector(load<Floats>(p), Doubles); }
 };
 
 static_assert(std::endian::native == std::endian::little, "sample decoding assumes a little-endian host");
 
-// Bytes past the end of the read buffer that a decoder may load.
-constexpr std::size_t kReadPadding = 8;
+// Bytes past the end of the read buffer that a decoder may load: the last
+// group of a frame reads eight samples wherever its channels end.
+constexpr std::size_t kReadPadding = 4 * kLanes;
 
-template <class Decoder>
-inline void measureSample(const unsigned char* p, double& largestSquare, double& sumSquares) {
-    const double v = Decoder::unscaled(p);
-    const double square = v * v;
-    largestSquare = std::max(largestSquare, square);
-    sumSquares += square;
-}
-
-// Measures `Channels` adjacent channels of every frame. The running values
-// live in locals and the channel loop is unrolled, so they stay in registers
-// instead of going through memory that the sample bytes might alias.
-template <class Decoder, std::size_t... K>
-void accumulateChannelGroup(const unsigned char* frames, std::size_t frameCount, std::size_t blockAlign,
-                            double* largestSquare, double* sumSquares, std::index_sequence<K...>) {
-    double largest[] = {largestSquare[K]...};
-    double sums[] = {sumSquares[K]...};
-    for (std::size_t f = 0; f < frameCount; ++f) {
-        const unsigned char* frame = frames + f * blockAlign;
-        (measureSample<Decoder>(frame + K * Decoder::bytes, largest[K], sums[K]), ...);
-    }
-    ((largestSquare[K] = largest[K]), ...);
-    ((sumSquares[K] = sums[K]), ...);
-}
-
-// Channels are measured in groups of up to eight; each channel's sum still
-// runs over the frames in order, so the grouping changes no result.
-constexpr std::size_t kGroupChannels = 8;
-
-template <class Decoder, std::size_t Count>
-void accumulateGroupOf(const unsigned char* frames, std::size_t frameCount, std::size_t blockAlign,
-                       double* largestSquare, double* sumSquares) {
-    accumulateChannelGroup<Decoder>(frames, frameCount, blockAlign, largestSquare, sumSquares,
-                                    std::make_index_sequence<Count>{});
-}
-
-template <class Decoder, std::size_t... Counts>
-void accumulateIntegerFrames(const unsigned char* frames, std::size_t frameCount, std::size_t blockAlign,
-                             std::size_t channels, double* largestSquare, double* sumSquares,
-                             std::index_sequence<Counts...>) {
-    using Group = void (*)(const unsigned char*, std::size_t, std::size_t, double*, double*);
-    static constexpr Group groups[] = {accumulateGroupOf<Decoder, Counts + 1>...};
-    for (std::size_t first = 0; first < channels; first += kGroupChannels) {
-        const std::size_t count = std::min(kGroupChannels, channels - first);
-        groups[count - 1](frames + first * Decoder::bytes, frameCount, blockAlign, largestSquare + first,
-                          sumSquares + first);
-    }
-}
-
-// Float samples are measured as stored, widened to double. The comparison
-// is strict, so a NaN sample never becomes the peak.
-void accumulateFloatFrames(const unsigned char* frames, std::size_t frameCount, std::size_t blockAlign,
-                           std::size_t channels, double* peak, double* sumSquares) {
-    for (std::size_t f = 0; f < frameCount; ++f) {
-        const unsigned char* frame = frames + f * blockAlign;
-        for (std::size_t k = 0; k < channels; ++k) {
-            float stored;
-            std::memcpy(&stored, frame + k * 4, 4);
-            const double x = static_cast<double>(stored);
-            const double m = std::fabs(x);
-            if (m > peak[k]) peak[k] = m;
-            sumSquares[k] += x * x;
-        }
-    }
-}
-
+// Running values per channel, as many as the channels rounded up to whole
+// groups of lanes; the lanes past the last channel measure nothing of use.
+// Plain doubles: the vector types are aligned differently in each clone.
 struct Accumulators {
     explicit Accumulators(std::size_t channels)
-        : largestSquare(channels, 0.0), peak(channels, 0.0), sumSquares(channels, 0.0) {}
+        : groups((channels + kLanes - 1) / kLanes),
+          largestMagnitude(groups * kLanes, 0),
+          peak(groups * kLanes, 0.0),
+          sumSquares(groups * kLanes, 0.0) {}
 
-    std::vector<double> largestSquare;  // integer formats: of the unscaled values
+    std::size_t groups;
+    std::vector<std::uint32_t> largestMagnitude;  // integer formats
     std::vector<double> peak;
     std::vector<double> sumSquares;  // integer formats: without the format's square scale
 };
 
-using FrameAccumulator = void (*)(const unsigned char*, std::size_t, std::size_t, std::size_t, Accumulators&);
-
-template <class Decoder>
-void integerAccumulator(const unsigned char* frames, std::size_t frameCount, std::size_t blockAlign,
-                        std::size_t channels, Accumulators& acc) {
-    accumulateIntegerFrames<Decoder>(frames, frameCount, blockAlign, channels, acc.largestSquare.data(),
-                                     acc.sumSquares.data(), std::make_index_sequence<kGroupChannels>{});
-    for (std::size_t k = 0; k < channels; ++k)
-        acc.peak[k] = static_cast<double>(static_cast<float>(std::sqrt(acc.largestSquare[k])) * Decoder::scale);
+QUILLON_INLINE Doubles loadLanes(const std::vector<double>& values, std::size_t group) {
+    return load<Doubles>(reinterpret_cast<const unsigned char*>(values.data() + group * kLanes));
 }
 
-void floatAccumulator(const unsigned char* frames, std::size_t frameCount, std::size_t blockAlign,
-                      std::size_t channels, Accumulators& acc) {
-    accumulateFloatFrames(frames, frameCount, blockAlign, channels, acc.peak.data(), acc.sumSquares.data());
+QUILLON_INLINE void storeLanes(std::vector<double>& values, std::size_t group, const Doubles& lanes) {
+    std::memcpy(values.data() + group * kLanes, &lanes, sizeof lanes);
+}
+
+// Wide registers where the processor has them, the same source everywhere.
+#if defined(__x86_64__)
+#define QUILLON_VECTOR_CLONES __attribute__((target_clones("default", "arch=x86-64-v3", "arch=x86-64-v4")))
+#else
+#define QUILLON_VECTOR_CLONES
+#endif
+
+template <class Decoder>
+QUILLON_INLINE void accumulateIntegers(const unsigned char* frames, std::size_t frameCount, std::size_t blockAlign,
+                                       Accumulators& acc) {
+    for (std::size_t group = 0; group < acc.groups; ++group) {
+        const unsigned char* samples = frames + group * kLanes * Decoder::bytes;
+        Magnitudes largest = load<Magnitudes>(reinterpret_cast<const unsigned char*>(&acc.largestMagnitude[group * kLanes]));
+        Doubles sums = loadLanes(acc.sumSquares, group);
+        for (std::size_t f = 0; f < frameCount; ++f) {
+            const Ints raw = Decoder::raw(samples + f * blockAlign);
+            const Magnitudes magnitude = reinterpret_cast<const Magnitudes&>(raw);  // two's complement, wrapping
+            const Magnitudes absolute = raw < 0 ? Magnitudes{} - magnitude : magnitude;
+            largest = largest > absolute ? largest : absolute;
+            const Doubles v = Decoder::unscaled(raw);
+            sums += v * v;
+        }
+        std::memcpy(&acc.largestMagnitude[group * kLanes], &largest, sizeof largest);
+        storeLanes(acc.sumSquares, group, sums);
+        for (std::size_t k = 0; k < kLanes; ++k)
+            acc.peak[group * kLanes + k] = static_cast<float>(largest[k]) * Decoder::scale;
+    }
+}
+
+// The comparison is strict, so a NaN sample never becomes the peak.
+QUILLON_INLINE void accumulateFloats(const unsigned char* frames, std::size_t frameCount,
+                                                            std::size_t blockAlign, Accumulators& acc) {
+    for (std::size_t group = 0; group < acc.groups; ++group) {
+        const unsigned char* samples = frames + group * kLanes * Float32::bytes;
+        Doubles peak = loadLanes(acc.peak, group), sums = loadLanes(acc.sumSquares, group);
+        for (std::size_t f = 0; f < frameCount; ++f) {
+            const Doubles x = Float32::value(samples + f * blockAlign);
+            const Doubles magnitude = x < 0.0 ? -x : x;
+            peak = magnitude > peak ? magnitude : peak;
+            sums += x * x;
+        }
+        storeLanes(acc.peak, group, peak);
+        storeLanes(acc.sumSquares, group, sums);
+    }
+}
+
+using FrameAccumulator = void (*)(const unsigned char*, std::size_t, std::size_t, Accumulators&);
+
+QUILLON_VECTOR_CLONES void accumulate16(const unsigned char* frames, std::size_t frameCount, std::size_t blockAlign,
+                                        Accumulators& acc) {
+    accumulateIntegers<Pcm16>(frames, frameCount, blockAlign, acc);
+}
+QUILLON_VECTOR_CLONES void accumulate24(const unsigned char* frames, std::size_t frameCount, std::size_t blockAlign,
+                                        Accumulators& acc) {
+    accumulateIntegers<Pcm24>(frames, frameCount, blockAlign, acc);
+}
+QUILLON_VECTOR_CLONES void accumulate32(const unsigned char* frames, std::size_t frameCount, std::size_t blockAlign,
+                                        Accumulators& acc) {
+    accumulateIntegers<Pcm32>(frames, frameCount, blockAlign, acc);
+}
+QUILLON_VECTOR_CLONES void accumulateFloat(const unsigned char* frames, std::size_t frameCount,
+                                           std::size_t blockAlign, Accumulators& acc) {
+    accumulateFloats(frames, frameCount, blockAlign, acc);
 }
 
 constexpr double squareOf(float scale) { return static_cast<double>(scale) * scale; }
@@ -163,16 +202,20 @@ struct FrameDecoding {
 };
 
 FrameDecoding decodingFor(const SampleLayout& layout) {
-    if (layout.format == 3) return {floatAccumulator, 1.0};
+    if (layout.format == 3) return {accumulateFloat, 1.0};
     switch (layout.bitsPerSample) {
-        case 16: return {integerAccumulator<Pcm16>, squareOf(Pcm16::scale)};
-        case 24: return {integerAccumulator<Pcm24>, squareOf(Pcm24::scale)};
-        default: return {integerAccumulator<Pcm32>, squareOf(Pcm32::scale)};
+        case 16: return {accumulate16, squareOf(Pcm16::scale)};
+        case 24: return {accumulate24, squareOf(Pcm24::scale)};
+        default: return {accumulate32, squareOf(Pcm32::scale)};
     }
 }
 
-bool everyPeakReached(const std::vector<double>& peak, double threshold) {
-    return std::all_of(peak.begin(), peak.end(), [threshold](double p) { return p >= threshold; });
+double peakOf(const Accumulators& acc, std::size_t channel) { return acc.peak[channel]; }
+
+bool everyPeakReached(const Accumulators& acc, std::size_t channels, double threshold) {
+    for (std::size_t k = 0; k < channels; ++k)
+        if (!(peakOf(acc, k) >= threshold)) return false;
+    return true;
 }
 
 }  // namespace
@@ -184,28 +227,23 @@ ChannelLevels scanSamples(std::istream& in, const SampleLayout& layout, double t
     Accumulators acc(channels);
 
     const std::uint64_t total = blockAlign == 0 ? 0 : layout.dataSize / blockAlign;
-    const std::size_t framesPerRead = framesPerBlock(kMaxReadBytes, blockAlign, kBlockFrames);
-    const auto buffer = std::make_unique<unsigned char[]>(framesPerRead * blockAlign + kReadPadding);
-
-    in.clear();
-    in.seekg(static_cast<std::streamoff>(layout.dataOffset));
-    // Reads never cross a block's end, where the early stop is decided.
-    std::uint64_t done = 0;
-    while (done < total) {
-        const std::uint64_t toBlockEnd = kBlockFrames - done % kBlockFrames;
-        const auto wanted =
-            static_cast<std::size_t>(std::min({total - done, toBlockEnd, std::uint64_t{framesPerRead}}));
-        in.read(reinterpret_cast<char*>(buffer.get()), static_cast<std::streamsize>(wanted * blockAlign));
-        const std::size_t frames = static_cast<std::size_t>(in.gcount()) / blockAlign;
-        decoding.accumulate(buffer.get(), frames, blockAlign, channels, acc);
-        done += frames;
-        if (frames < wanted) break;  // the file ends before the declared data does
-        if (done % kBlockFrames == 0 && everyPeakReached(acc.peak, threshold)) break;
+    FrameReader reader(in, layout.dataOffset, total, blockAlign, framesPerBlock(kMaxReadBytes, blockAlign, kBlockFrames),
+                       kBlockFrames, kReadPadding);
+    // Chunks end at every block's end, where the early stop is decided. A
+    // file that is read past its first block is most likely read whole.
+    for (FrameReader::Chunk chunk = reader.next(); chunk.frames > 0; chunk = reader.next()) {
+        decoding.accumulate(chunk.bytes, chunk.frames, blockAlign, acc);
+        if (reader.framesDone() % kBlockFrames != 0) continue;
+        if (everyPeakReached(acc, channels, threshold)) break;
+        reader.readAhead();
     }
 
-    ChannelLevels levels{std::move(acc.peak), std::vector<double>(channels, 0.0)};
-    for (std::size_t k = 0; k < channels && done > 0; ++k)
-        levels.rms[k] = std::sqrt(acc.sumSquares[k] * decoding.squareScale / static_cast<double>(done));
+    const std::uint64_t done = reader.framesDone();
+    ChannelLevels levels{std::vector<double>(channels, 0.0), std::vector<double>(channels, 0.0)};
+    for (std::size_t k = 0; k < channels; ++k) {
+        levels.peak[k] = peakOf(acc, k);
+        if (done > 0) levels.rms[k] = std::sqrt(acc.sumSquares[k] * decoding.squareScale / static_cast<double>(done));
+    }
     return levels;
 }
 
@@ -225,26 +263,25 @@ std::vector<std::vector<double>> slicePeaks(std::istream& in, const SampleLayout
     std::uint32_t slice = 0;
     const auto closeFinishedSlices = [&] {
         for (; slice < slices && sliceEnd(slice) <= done; ++slice) {
-            for (std::size_t k = 0; k < channels; ++k) peaks[k][slice] = acc.peak[k];
+            for (std::size_t k = 0; k < channels; ++k) peaks[k][slice] = peakOf(acc, k);
             acc = Accumulators(channels);
         }
     };
 
-    const std::size_t framesPerRead = framesPerBlock(kMaxReadBytes, blockAlign, kBlockFrames);
-    const auto buffer = std::make_unique<unsigned char[]>(framesPerRead * blockAlign + kReadPadding);
-    in.clear();
-    in.seekg(static_cast<std::streamoff>(layout.dataOffset));
+    FrameReader reader(in, layout.dataOffset, total, blockAlign, framesPerBlock(kMaxReadBytes, blockAlign, kBlockFrames),
+                       kBlockFrames, kReadPadding);
+    reader.readAhead();
     closeFinishedSlices();
-    while (done < total) {
+    for (FrameReader::Chunk chunk = reader.next(); chunk.frames > 0; chunk = reader.next()) {
         if (stop.stop_requested()) return {};
-        const auto wanted = static_cast<std::size_t>(std::min({total - done, sliceEnd(slice) - done,
-                                                                std::uint64_t{framesPerRead}}));
-        in.read(reinterpret_cast<char*>(buffer.get()), static_cast<std::streamsize>(wanted * blockAlign));
-        const std::size_t frames = static_cast<std::size_t>(in.gcount()) / blockAlign;
-        decoding.accumulate(buffer.get(), frames, blockAlign, channels, acc);
-        done += frames;
-        if (frames < wanted) break;
-        closeFinishedSlices();
+        // A chunk is measured slice by slice.
+        for (std::size_t at = 0; at < chunk.frames;) {
+            const auto frames = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.frames - at, sliceEnd(slice) - done));
+            decoding.accumulate(chunk.bytes + at * blockAlign, frames, blockAlign, acc);
+            at += frames;
+            done += frames;
+            closeFinishedSlices();
+        }
     }
     return peaks;
 }

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -33,7 +32,6 @@ using detail::SafeFileReplacement;
 // is smaller still.
 constexpr std::size_t kMaxBlockFrames = 48000;
 constexpr std::size_t kMaxInputBlockBytes = 8u << 20;
-constexpr std::size_t kMaxVerifyBlockBytes = 4u << 20;
 constexpr std::size_t kCopyBufferBytes = 1u << 20;
 
 [[noreturn]] void refuse(const std::string& message) { throw std::runtime_error(message); }
@@ -251,7 +249,10 @@ void copyKeptSamples(const unsigned char* in, unsigned char* out, std::size_t fr
 
 // Every frame the walk found must arrive: a shorter read means the file
 // changed or the device failed, and a shortened copy must not replace it.
-void copyAudio(std::istream& in, const SampleData& data, const FrameCopy& copy, SafeFileReplacement& out) {
+// A file that is to take the original's name is proven to hold the kept
+// audio: each block is read back from it and compared as it is written.
+void copyAudio(std::istream& in, const SampleData& data, const FrameCopy& copy, SafeFileReplacement& out,
+               bool readBack) {
     const std::size_t blockFrames = detail::framesPerBlock(kMaxInputBlockBytes, copy.sourceAlign, kMaxBlockFrames);
     std::vector<unsigned char> input(blockFrames * copy.sourceAlign);
     std::vector<unsigned char> output(blockFrames * copy.outputAlign);
@@ -264,34 +265,9 @@ void copyAudio(std::istream& in, const SampleData& data, const FrameCopy& copy, 
         if (!in.read(reinterpret_cast<char*>(input.data()), wanted) || in.gcount() != wanted)
             refuse(detail::msg::couldNotReadSource);
         copyKeptSamples(input.data(), output.data(), frames, copy);
+        const std::uint64_t at = out.bytesWritten();
         out.write(output.data(), frames * copy.outputAlign);
-        done += frames;
-    }
-}
-
-// Before an original is replaced, its replacement is read back and every
-// frame compared with the kept channels of the source: only a file proven to
-// hold the same audio may take the original's name.
-void verifyKeptAudio(std::istream& source, const SampleData& data, const FrameCopy& copy,
-                     const std::filesystem::path& written, std::uint64_t writtenDataOffset) {
-    std::ifstream back(written, std::ios::binary);
-    if (!back.is_open()) refuse(detail::msg::couldNotWriteOutput);
-    const std::size_t blockFrames = detail::framesPerBlock(kMaxVerifyBlockBytes, copy.sourceAlign, kMaxBlockFrames);
-    std::vector<unsigned char> input(blockFrames * copy.sourceAlign);
-    std::vector<unsigned char> expected(blockFrames * copy.outputAlign);
-    std::vector<unsigned char> actual(blockFrames * copy.outputAlign);
-
-    source.clear();
-    source.seekg(static_cast<std::streamoff>(data.offset));
-    back.seekg(static_cast<std::streamoff>(writtenDataOffset));
-    for (std::uint64_t done = 0; done < data.frames;) {
-        const auto frames = static_cast<std::size_t>(std::min<std::uint64_t>(data.frames - done, blockFrames));
-        const auto inputBytes = static_cast<std::streamsize>(frames * copy.sourceAlign);
-        const auto outputBytes = static_cast<std::streamsize>(frames * copy.outputAlign);
-        if (!source.read(reinterpret_cast<char*>(input.data()), inputBytes)) refuse(detail::msg::couldNotReadSource);
-        if (!back.read(reinterpret_cast<char*>(actual.data()), outputBytes)) refuse(detail::msg::couldNotWriteOutput);
-        copyKeptSamples(input.data(), expected.data(), frames, copy);
-        if (std::memcmp(expected.data(), actual.data(), static_cast<std::size_t>(outputBytes)) != 0)
+        if (readBack && !out.holds(at, output.data(), frames * copy.outputAlign))
             refuse(detail::msg::couldNotWriteOutput);
         done += frames;
     }
@@ -337,14 +313,13 @@ std::filesystem::path writeKeptTracks(detail::WavFile& wav, const KeptTracks& ke
     const bool replacesSource = isSameFile(destination, source);
 
     SafeFileReplacement out(destination);
+    out.reserve(plan.riffSize + 8);
     writeHeaderAndPreData(out, wav.stream, plan);
     // In RF64 the data size is always the ds64 chunk's.
     writeChunkHeader(out, detail::kData, plan.rf64 ? detail::kSizeInDs64 : plan.dataSize);
-    const std::uint64_t writtenDataOffset = out.bytesWritten();
-    copyAudio(wav.stream, data, copy, out);
+    copyAudio(wav.stream, data, copy, out, replacesSource);
     writePadFor(out, plan.dataSize);
     for (const MetaChunk& chunk : plan.carried.postData) writeChunk(out, wav.stream, chunk);
-    if (replacesSource) verifyKeptAudio(wav.stream, data, copy, out.temporaryPath(), writtenDataOffset);
     out.commit();
     return destination;
 }
