@@ -62,9 +62,9 @@ QTableView* makeTable(ColumnTableModel& model, int rowPixels = rowHeight) {
     table->horizontalHeader()->setHighlightSections(false);
     table->setModel(&model);
     for (int column = 0; column < model.columnCount(); ++column) {
-        const ColumnSpec& spec = model.columns()[static_cast<std::size_t>(column)];
-        table->setColumnWidth(column, spec.width);
-        if (spec.fills) table->horizontalHeader()->setSectionResizeMode(column, QHeaderView::Stretch);
+        const ColumnSpec& shape = model.columns()[static_cast<std::size_t>(column)];
+        table->setColumnWidth(column, shape.width);
+        if (shape.fills) table->horizontalHeader()->setSectionResizeMode(column, QHeaderView::Stretch);
     }
     return table;
 }

@@ -84,8 +84,8 @@ std::string WavBuilder::bytes64(const std::string& form,
     return (out + ds64 + body).substr(0, truncateTo_);
 }
 
-std::string simpleWav(const FmtSpec& spec, const ChannelSamples& channels) {
-    return WavBuilder().fmt(spec).data(pcmFrames(spec.bitsPerSample, channels)).bytes();
+std::string simpleWav(const FmtSpec& format, const ChannelSamples& channels) {
+    return WavBuilder().fmt(format).data(pcmFrames(format.bitsPerSample, channels)).bytes();
 }
 
 void writeFile(const fs::path& path, const std::string& bytes) {

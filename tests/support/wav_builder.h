@@ -42,7 +42,7 @@ std::string readFile(const std::filesystem::path& path);
 // each odd payload followed by its pad byte.
 class WavBuilder {
 public:
-    WavBuilder& fmt(const FmtSpec& spec) { return chunk("fmt ", spec.payload()); }
+    WavBuilder& fmt(const FmtSpec& format) { return chunk("fmt ", format.payload()); }
     WavBuilder& data(std::string bytes, std::optional<std::uint32_t> size = {}) { return chunk({"data", bytes, size}); }
     WavBuilder& chunk(std::string id, std::string payload) { return chunk({std::move(id), std::move(payload), {}}); }
     WavBuilder& chunk(const Chunk& chunk);
@@ -62,7 +62,7 @@ private:
 };
 
 // fmt then data for the given format and samples.
-std::string simpleWav(const FmtSpec& spec, const ChannelSamples& channels);
+std::string simpleWav(const FmtSpec& format, const ChannelSamples& channels);
 
 // A fresh temporary folder (mode 0755), removed with its contents on
 // destruction; a test that takes permissions away gives them back.
