@@ -1,22 +1,38 @@
 // Analysis benchmark: an 8-track 24-bit 48 kHz file of 500 MB or more whose
 // last track is silent, so the whole file must be read. Compares, in the same
 // run and with a warm cache, the analysis with `sox FILE -n stats` and
-// `cat FILE > /dev/null` (medians of 7 runs), and reports peak memory.
+// `cat FILE > /dev/null` (medians of 7 alternating rounds), and reports peak memory.
 //
 // Usage: analysis_bench [MEGABYTES] [FOLDER]
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include <unistd.h>
 
 #include "bench_support.h"
 #include "bench_wav.h"
 #include "quillon/quillon.h"
 
+namespace {
+
+constexpr int kChannels = 8;
+
+// The analysis as its own process, started fresh as the peers are.
+int analyseOnly(const char* file) {
+    const auto info = quillon::analyzePolyWav(file, 0.001);
+    return info.error.empty() && info.emptyCount() == 1 ? 0 : 1;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) try {
-    constexpr int kChannels = 8;
+    if (argc == 3 && std::strcmp(argv[1], "--analyse") == 0) return analyseOnly(argv[2]);
     const std::uint64_t megabytes = argc > 1 ? std::stoull(argv[1]) : 500;
     const std::filesystem::path parent = argc > 2 ? argv[2] : std::filesystem::temp_directory_path();
     const bench::ScratchFolder folder(parent, "quillon-analysis-bench");
@@ -29,16 +45,23 @@ int main(int argc, char** argv) try {
                             .timeReference = std::nullopt,
                             .ixml = std::nullopt,
                             .noisePeakDbfs = 0.0});
+    // Written back before timing: the flusher would otherwise take a core
+    // from whichever run it overlaps.
+    ::sync();
 
-    const auto analyse = [&] {
-        return bench::measureInChild([&] {
-            const auto info = quillon::analyzePolyWav(file, 0.001);
-            if (!info.error.empty() || info.emptyCount() != 1) _exit(1);
-        });
-    };
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    const auto analyse = [&] { return bench::measureProgram({self, "--analyse", file.string()}); };
+    const auto readWhole = [&] { return bench::measureCommand("cat " + bench::quoted(file) + " > /dev/null"); };
     analyse();  // warms the cache
-    const auto ours = bench::medianOf(7, analyse);
-    const auto cat = bench::medianOf(7, [&] { return bench::measureCommand("cat " + bench::quoted(file) + " > /dev/null"); });
+    // Rounds alternate the two, so a machine whose speed drifts during the
+    // run weighs on both alike.
+    std::vector<bench::Measurement> ourRuns, catRuns;
+    for (int round = 0; round < 7; ++round) {
+        ourRuns.push_back(analyse());
+        catRuns.push_back(readWhole());
+    }
+    const auto ours = bench::median(ourRuns);
+    const auto cat = bench::median(catRuns);
     bench::report("quillon analyzePolyWav", ours);
     bench::report("cat FILE > /dev/null", cat);
     if (bench::haveCommand("sox")) {

@@ -1,8 +1,31 @@
 #include "frame_reader.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace quillon::detail {
+namespace {
+
+// How long a thread waiting for the other spins before it sleeps. The other
+// side is usually a few tens of microseconds from its next chunk, and waking
+// a processor that went idle costs more than that on a virtual machine.
+constexpr auto kSpinBeforeSleep = std::chrono::microseconds(200);
+
+void waitUntilAtLeast(const std::atomic<std::uint64_t>& count, std::uint64_t wanted) {
+    const auto sleepAt = std::chrono::steady_clock::now() + kSpinBeforeSleep;
+    for (std::uint64_t seen = count.load(std::memory_order_acquire); seen < wanted;
+         seen = count.load(std::memory_order_acquire))
+        if (std::chrono::steady_clock::now() >= sleepAt) count.wait(seen, std::memory_order_acquire);
+}
+
+// Publishes `to` to the other thread: a waiter that went to sleep is woken,
+// a spinning one sees it at once.
+void advance(std::atomic<std::uint64_t>& count, std::uint64_t to) {
+    count.store(to, std::memory_order_release);
+    count.notify_one();
+}
+
+}  // namespace
 
 FrameReader::FrameReader(std::istream& in, std::uint64_t offset, std::uint64_t totalFrames, std::size_t blockAlign,
                          std::size_t chunkFrames, std::uint64_t blockFrames, std::size_t padding)
@@ -12,7 +35,7 @@ FrameReader::FrameReader(std::istream& in, std::uint64_t offset, std::uint64_t t
       _chunkFrames(chunkFrames),
       _blockFrames(blockFrames),
       _slotBytes(chunkFrames * blockAlign + padding),
-      _ring(std::make_unique<unsigned char[]>(kRing * _slotBytes)) {
+      _ring(std::make_unique_for_overwrite<unsigned char[]>(kRing * _slotBytes)) {
     _in.clear();
     _in.seekg(static_cast<std::streamoff>(offset));
 }
@@ -20,7 +43,7 @@ FrameReader::FrameReader(std::istream& in, std::uint64_t offset, std::uint64_t t
 FrameReader::~FrameReader() {
     if (!_ahead) return;
     _reader.request_stop();
-    _free.release();  // a reader waiting for a slot sees the stop
+    advance(_current, UINT64_MAX);  // a reader waiting for a slot sees the stop
 }
 
 // Frames of the chunk that starts at `frame`.
@@ -38,33 +61,28 @@ std::size_t FrameReader::readChunk(std::size_t slot, std::uint64_t frame) {
     return _frames[slot] = static_cast<std::size_t>(_in.gcount()) / _blockAlign;
 }
 
-// The reader thread: chunk after chunk into the free slots, ending with an
-// empty chunk.
-void FrameReader::readAll(std::stop_token stop, std::uint64_t from) {
-    for (std::uint64_t chunk = _handedOut, frame = from;; ++chunk) {
-        _free.acquire();
+// The reader thread: chunk after chunk from `chunk` on, each into a slot the
+// caller is done with, ending with an empty chunk.
+void FrameReader::readAll(std::stop_token stop, std::uint64_t chunk, std::uint64_t frame) {
+    for (;; ++chunk) {
+        if (chunk >= kRing) waitUntilAtLeast(_current, chunk - kRing + 1);
         if (stop.stop_requested()) return;
         const std::size_t wanted = frame < _total ? chunkAt(frame) : 0;
         const std::size_t got = readChunk(chunk % kRing, frame);
         frame += got;
-        _filled.release();
-        if (got == 0 || got < wanted) {
-            if (got > 0) {  // the end: one empty chunk after this one
-                _free.acquire();
-                if (stop.stop_requested()) return;
-                _frames[(chunk + 1) % kRing] = 0;
-                _filled.release();
-            }
-            return;
-        }
+        advance(_filled, chunk + 1);
+        if (got == 0) return;
+        if (got < wanted) frame = _total;  // the file ends early: an empty chunk follows
     }
 }
 
 FrameReader::Chunk FrameReader::next() {
-    const std::size_t slot = _handedOut % kRing;
+    // Read when asked, every chunk goes to the first slot: a file that stops
+    // early never touches the others.
+    const std::size_t slot = _ahead ? _handedOut % kRing : 0;
     if (_ahead) {
-        if (_handedOut > 0) _free.release();  // the chunk before is measured
-        _filled.acquire();
+        advance(_current, _handedOut);  // the chunk before is measured
+        waitUntilAtLeast(_filled, _handedOut + 1);
     } else {
         readChunk(slot, _done);
     }
@@ -77,7 +95,10 @@ FrameReader::Chunk FrameReader::next() {
 void FrameReader::readAhead() {
     if (_ahead) return;
     _ahead = true;
-    _reader = std::jthread([this](std::stop_token stop) { readAll(stop, _done); });
+    _handedOut = std::min<std::uint64_t>(_handedOut, 1);  // counted from the chunk in the first slot
+    _current.store(0);
+    _reader = std::jthread(
+        [this, chunk = _handedOut, frame = _done](std::stop_token stop) { readAll(stop, chunk, frame); });
 }
 
 }  // namespace quillon::detail

@@ -4,11 +4,11 @@
 // reads ahead while the caller measures, so reading and measuring overlap.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <istream>
 #include <memory>
-#include <semaphore>
 #include <thread>
 #include <vector>
 
@@ -38,11 +38,11 @@ public:
     std::uint64_t framesDone() const { return _done; }
 
 private:
-    static constexpr std::size_t kRing = 4;
+    static constexpr std::size_t kRing = 3;
 
     std::size_t chunkAt(std::uint64_t frame) const;
     std::size_t readChunk(std::size_t slot, std::uint64_t frame);
-    void readAll(std::stop_token stop, std::uint64_t from);
+    void readAll(std::stop_token stop, std::uint64_t chunk, std::uint64_t frame);
 
     std::istream& _in;
     std::uint64_t _total;
@@ -55,8 +55,11 @@ private:
     std::uint64_t _done = 0;
     std::uint64_t _handedOut = 0;     // chunks
     bool _ahead = false;
-    std::counting_semaphore<2 * kRing> _free{kRing - 1};  // slots the reader may fill; one is the caller's
-    std::counting_semaphore<2 * kRing> _filled{0};
+    // Read ahead: the chunks filled so far, and the chunk the caller measures
+    // (every one before it is done with). The reader keeps fewer than kRing
+    // chunks ahead of the caller's, so it never fills the slot being measured.
+    std::atomic<std::uint64_t> _filled{0};
+    std::atomic<std::uint64_t> _current{0};
     std::jthread _reader;  // last: stopped and joined first
 };
 

@@ -19,10 +19,10 @@ namespace {
 
 // Frames of one measuring block; the early stop is decided per block.
 constexpr std::uint64_t kBlockFrames = 48000;
-// Reads of a quarter mebibyte at most, whatever the block align: the few
+// Reads of half a mebibyte at most, whatever the block align: the few
 // chunks in flight stay in the processor's caches while one thread reads and
 // the other measures.
-constexpr std::size_t kMaxReadBytes = std::size_t{256} << 10;
+constexpr std::size_t kMaxReadBytes = std::size_t{512} << 10;
 
 // The loop runs over frames with eight adjacent channels in the lanes of one
 // vector, so each channel's running sum still adds its samples in frame
@@ -32,7 +32,6 @@ constexpr std::size_t kLanes = 8;
 using Doubles = double __attribute__((vector_size(8 * kLanes)));
 using Floats = float __attribute__((vector_size(4 * kLanes)));
 using Ints = std::int32_t __attribute__((vector_size(4 * kLanes)));
-using Magnitudes = std::uint32_t __attribute__((vector_size(4 * kLanes)));
 using Shorts = std::int16_t __attribute__((vector_size(2 * kLanes)));
 using Bytes = unsigned char __attribute__((vector_size(4 * kLanes)));
 
@@ -59,9 +58,10 @@ QUILLON_INLINE Vector load(const unsigned char* p) {
 // unscaled value is exact in double, and the sum of the unscaled squares
 // times the squared scale equals, bit for bit, the sum of the scaled squares
 // taken sample by sample, because scaling by a power of two commutes with
-// every rounding. The peak is the largest magnitude, kept as an integer:
-// conversion to single precision never turns a larger integer into a smaller
-// value, so it converts once at the end to the same result.
+// every rounding. The peak is the largest magnitude, found as an integer
+// from the highest and lowest sample: conversion to single precision never
+// turns a larger integer into a smaller value, so it converts once at the
+// end to the same result.
 struct Pcm16 {
     static constexpr std::size_t bytes = 2;
     static constexpr float scale = 0x1p-15f;
@@ -111,12 +111,14 @@ constexpr std::size_t kReadPadding = 4 * kLanes;
 struct Accumulators {
     explicit Accumulators(std::size_t channels)
         : groups((channels + kLanes - 1) / kLanes),
-          largestMagnitude(groups * kLanes, 0),
+          highest(groups * kLanes, 0),
+          lowest(groups * kLanes, 0),
           peak(groups * kLanes, 0.0),
           sumSquares(groups * kLanes, 0.0) {}
 
     std::size_t groups;
-    std::vector<std::uint32_t> largestMagnitude;  // integer formats
+    std::vector<std::int32_t> highest;  // integer formats
+    std::vector<std::int32_t> lowest;
     std::vector<double> peak;
     std::vector<double> sumSquares;  // integer formats: without the format's square scale
 };
@@ -136,25 +138,32 @@ QUILLON_INLINE void storeLanes(std::vector<double>& values, std::size_t group, c
 #define QUILLON_VECTOR_CLONES
 #endif
 
+// The largest magnitude between the highest and lowest sample, which start
+// at zero; in unsigned arithmetic, as the lowest integer's magnitude needs.
+QUILLON_INLINE std::uint32_t magnitudeOf(std::int32_t highest, std::int32_t lowest) {
+    return std::max(static_cast<std::uint32_t>(highest), 0u - static_cast<std::uint32_t>(lowest));
+}
+
 template <class Decoder>
 QUILLON_INLINE void accumulateIntegers(const unsigned char* frames, std::size_t frameCount, std::size_t blockAlign,
                                        Accumulators& acc) {
     for (std::size_t group = 0; group < acc.groups; ++group) {
         const unsigned char* samples = frames + group * kLanes * Decoder::bytes;
-        Magnitudes largest = load<Magnitudes>(reinterpret_cast<const unsigned char*>(&acc.largestMagnitude[group * kLanes]));
+        Ints highest = load<Ints>(reinterpret_cast<const unsigned char*>(&acc.highest[group * kLanes]));
+        Ints lowest = load<Ints>(reinterpret_cast<const unsigned char*>(&acc.lowest[group * kLanes]));
         Doubles sums = loadLanes(acc.sumSquares, group);
         for (std::size_t f = 0; f < frameCount; ++f) {
             const Ints raw = Decoder::raw(samples + f * blockAlign);
-            const Magnitudes magnitude = reinterpret_cast<const Magnitudes&>(raw);  // two's complement, wrapping
-            const Magnitudes absolute = raw < 0 ? Magnitudes{} - magnitude : magnitude;
-            largest = largest > absolute ? largest : absolute;
+            highest = highest > raw ? highest : raw;
+            lowest = lowest < raw ? lowest : raw;
             const Doubles v = Decoder::unscaled(raw);
             sums += v * v;
         }
-        std::memcpy(&acc.largestMagnitude[group * kLanes], &largest, sizeof largest);
+        std::memcpy(&acc.highest[group * kLanes], &highest, sizeof highest);
+        std::memcpy(&acc.lowest[group * kLanes], &lowest, sizeof lowest);
         storeLanes(acc.sumSquares, group, sums);
         for (std::size_t k = 0; k < kLanes; ++k)
-            acc.peak[group * kLanes + k] = static_cast<float>(largest[k]) * Decoder::scale;
+            acc.peak[group * kLanes + k] = static_cast<float>(magnitudeOf(highest[k], lowest[k])) * Decoder::scale;
     }
 }
 
