@@ -6,20 +6,25 @@
 namespace quillon::detail {
 namespace {
 
-// How long a thread waiting for the other spins before it sleeps. The other
-// side is usually a few tens of microseconds from its next chunk, and waking
-// a processor that went idle costs more than that on a virtual machine.
+// How long a thread waiting for the other keeps yielding before it sleeps.
+// The other side is usually a few tens of microseconds from its next chunk,
+// and waking a processor that went idle costs more than that on a virtual
+// machine; yielding rather than spinning lets the other side run at once
+// when the system has put both threads on one processor.
 constexpr auto kSpinBeforeSleep = std::chrono::microseconds(200);
 
 void waitUntilAtLeast(const std::atomic<std::uint64_t>& count, std::uint64_t wanted) {
     const auto sleepAt = std::chrono::steady_clock::now() + kSpinBeforeSleep;
     for (std::uint64_t seen = count.load(std::memory_order_acquire); seen < wanted;
          seen = count.load(std::memory_order_acquire))
-        if (std::chrono::steady_clock::now() >= sleepAt) count.wait(seen, std::memory_order_acquire);
+        if (std::chrono::steady_clock::now() >= sleepAt)
+            count.wait(seen, std::memory_order_acquire);
+        else
+            std::this_thread::yield();
 }
 
 // Publishes `to` to the other thread: a waiter that went to sleep is woken,
-// a spinning one sees it at once.
+// a yielding one sees it at once.
 void advance(std::atomic<std::uint64_t>& count, std::uint64_t to) {
     count.store(to, std::memory_order_release);
     count.notify_one();
