@@ -10,7 +10,6 @@
 #include <istream>
 #include <memory>
 #include <thread>
-#include <vector>
 
 namespace quillon::detail {
 
