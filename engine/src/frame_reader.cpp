@@ -72,12 +72,10 @@ void FrameReader::readAll(std::stop_token stop, std::uint64_t chunk, std::uint64
     for (;; ++chunk) {
         if (chunk >= kRing) waitUntilAtLeast(_current, chunk - kRing + 1);
         if (stop.stop_requested()) return;
-        const std::size_t wanted = frame < _total ? chunkAt(frame) : 0;
         const std::size_t got = readChunk(chunk % kRing, frame);
         frame += got;
         advance(_filled, chunk + 1);
-        if (got == 0) return;
-        if (got < wanted) frame = _total;  // the file ends early: an empty chunk follows
+        if (got == 0) return;  // a stream that ended early reads nothing more
     }
 }
 

@@ -13,10 +13,13 @@
 #include <random>
 #include <map>
 #include <regex>
+#include <sstream>
+#include <thread>
 #include <sys/resource.h>
 #include <pthread.h>
 
 #include "allocation_probe.h"
+#include "frame_reader.h"
 #include "messages.h"
 #include "quillon/quillon.h"
 #include "recorder_metadata.h"
@@ -184,6 +187,30 @@ TEST(Analysis, MeasuresLikeAPlainScanBitForBit) {
                       pcmFrames(16, {std::vector<std::int64_t>(96001, 0), quietThenLoud}), 0.001, SIZE_MAX, 1);
     expectPlainLevels("cut short", {}, pcmFrames(24, {{1, 2, 3}, {4, 5, -6}}) + "\1\2\3", 1e9, SIZE_MAX, 0, 576000);
     expectPlainLevels("less than a frame", {}, "\1\2\3", 1e9, SIZE_MAX, 0, 48000);
+}
+
+// The read-ahead hands out the frames in order over many turns of its slots,
+// the same when a stream ends early; a reader dropped while its thread waits
+// for room to read on ends at once.
+TEST(Analysis, ReadAheadHandsOutEveryFrameInOrder) {
+    constexpr std::size_t kAlign = 6, kFrames = 1000;
+    std::string bytes(kAlign * kFrames, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = char(i * 7919 % 251);
+    for (const std::size_t present : {bytes.size(), bytes.size() - 100}) {
+        std::istringstream in(bytes.substr(0, present));
+        detail::FrameReader reader(in, 0, kFrames, kAlign, 7, 50, 32);
+        std::string got;
+        for (auto chunk = reader.next(); chunk.frames > 0; chunk = reader.next()) {
+            got.append(reinterpret_cast<const char*>(chunk.bytes), chunk.frames * kAlign);
+            if (reader.framesDone() > 20) reader.readAhead();  // after three chunks read when asked
+        }
+        EXPECT_EQ(got, bytes.substr(0, present / kAlign * kAlign));
+    }
+    std::istringstream in(bytes);
+    detail::FrameReader reader(in, 0, kFrames, kAlign, 7, 50, 32);
+    reader.readAhead();
+    reader.next();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
 
 std::string wav(std::uint16_t channels, std::uint16_t bits = 16) {
