@@ -180,6 +180,7 @@ TEST(Analysis, MeasuresLikeAPlainScanBitForBit) {
     expectPlainLevels("float: NaN is never the peak, infinity is", {.formatTag = 3, .channels = 3, .bitsPerSample = 32},
                       floatFrames({{nan, 0.5f}, {-inf, 0}, {2, -3}}), 1e9, SIZE_MAX, 1);
     std::vector<std::int64_t> quietThenLoud(48000, 1000);
+    for (std::size_t f = 1; f < quietThenLoud.size(); f += 2) quietThenLoud[f] = 1;  // its RMS tells where a scan stopped
     quietThenLoud.resize(96001, 30000);
     expectPlainLevels("each peak equal to the threshold after a block: early stop", kStereo16,
                       pcmFrames(16, {quietThenLoud, quietThenLoud}), 1000 * 0x1p-15, 48000, 2);
