@@ -280,7 +280,6 @@ std::vector<std::vector<double>> slicePeaks(std::istream& in, const SampleLayout
     FrameReader reader(in, layout.dataOffset, total, blockAlign, framesPerBlock(kMaxReadBytes, blockAlign, kBlockFrames),
                        kBlockFrames, kReadPadding);
     reader.readAhead();
-    closeFinishedSlices();
     for (FrameReader::Chunk chunk = reader.next(); chunk.frames > 0; chunk = reader.next()) {
         if (stop.stop_requested()) return {};
         // A chunk is measured slice by slice.
