@@ -11,10 +11,10 @@ namespace {
 // and waking a processor that went idle costs more than that on a virtual
 // machine; yielding rather than spinning lets the other side run at once
 // when the system has put both threads on one processor.
-constexpr auto kSpinBeforeSleep = std::chrono::microseconds(200);
+constexpr auto kYieldBeforeSleep = std::chrono::microseconds(200);
 
 void waitUntilAtLeast(const std::atomic<std::uint64_t>& count, std::uint64_t wanted) {
-    const auto sleepAt = std::chrono::steady_clock::now() + kSpinBeforeSleep;
+    const auto sleepAt = std::chrono::steady_clock::now() + kYieldBeforeSleep;
     for (std::uint64_t seen = count.load(std::memory_order_acquire); seen < wanted;
          seen = count.load(std::memory_order_acquire))
         if (std::chrono::steady_clock::now() >= sleepAt)
