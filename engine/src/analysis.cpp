@@ -1,15 +1,22 @@
 #include "analysis.h"
 
+#include <algorithm>
+
 #include "recorder_metadata.h"
 #include "sample_scan.h"
 
 namespace quillon {
 namespace {
 
-double declaredDuration(const detail::WavFile& wav) {
-    if (wav.fmt.sampleRate == 0) return 0.0;
-    const std::uint64_t frames = wav.dataSize / wav.fmt.blockAlign;
-    return static_cast<double>(frames) / static_cast<double>(wav.fmt.sampleRate);
+// A file cut short holds fewer frames than its header declares; its length
+// is what it holds.
+std::uint64_t framesHeld(const detail::WavFile& wav) {
+    return std::min(wav.dataSize, wav.bytesFrom(wav.dataOffset)) / wav.fmt.blockAlign;
+}
+
+double durationOf(std::uint64_t frames, std::uint32_t sampleRate) {
+    if (sampleRate == 0) return 0.0;
+    return static_cast<double>(frames) / static_cast<double>(sampleRate);
 }
 
 std::string startTimecode(const detail::WavFile& wav, std::int32_t sampleRate) {
@@ -34,10 +41,12 @@ PolyWavInfo detail::analyzeOpenWav(const std::filesystem::path& path, WavFile& w
     info.sampleRate = static_cast<std::int32_t>(wav.fmt.sampleRate);
     info.bitsPerSample = wav.fmt.bitsPerSample;
     info.isFloat = wav.fmt.formatCode == 3;
-    info.duration = declaredDuration(wav);
+    info.frames = framesHeld(wav);
+    info.duration = durationOf(info.frames, wav.fmt.sampleRate);
     info.timecode = startTimecode(wav, info.sampleRate);
 
     const detail::ChannelLevels levels = detail::scanSamples(wav.stream, sampleLayout(wav), threshold);
+    info.measuredFrames = levels.frames;
     std::vector<std::string> names = detail::readTrackNames(wav.ixml, info.channels);
 
     info.tracks.resize(static_cast<std::size_t>(info.channels));

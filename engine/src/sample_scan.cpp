@@ -248,7 +248,7 @@ ChannelLevels scanSamples(std::istream& in, const SampleLayout& layout, double t
     }
 
     const std::uint64_t done = reader.framesDone();
-    ChannelLevels levels{std::vector<double>(channels, 0.0), std::vector<double>(channels, 0.0)};
+    ChannelLevels levels{std::vector<double>(channels, 0.0), std::vector<double>(channels, 0.0), done};
     for (std::size_t k = 0; k < channels; ++k) {
         levels.peak[k] = peakOf(acc, k);
         if (done > 0) levels.rms[k] = std::sqrt(acc.sumSquares[k] * decoding.squareScale / static_cast<double>(done));

@@ -21,6 +21,7 @@ struct SampleLayout {
 struct ChannelLevels {
     std::vector<double> peak;
     std::vector<double> rms;
+    std::uint64_t frames = 0;  // frames measured
 };
 
 // Measures every channel. Stops reading after the first block of 48000

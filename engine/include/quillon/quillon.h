@@ -28,7 +28,9 @@ struct PolyWavInfo {
     std::int32_t sampleRate = 0;
     std::int32_t bitsPerSample = 0;
     bool isFloat = false;
-    double duration = 0.0;
+    double duration = 0.0;  // frames / sampleRate
+    std::uint64_t frames = 0;          // whole frames the file holds
+    std::uint64_t measuredFrames = 0;  // frames the peaks cover: fewer than `frames` after an early stop
     std::string timecode;
     std::vector<TrackInfo> tracks;
     std::string error;
@@ -36,6 +38,8 @@ struct PolyWavInfo {
     std::int32_t activeCount() const;
     std::int32_t emptyCount() const;
     std::string summary() const;
+    // True when the peaks are those of the whole take.
+    bool peaksCoverTake() const { return measuredFrames >= frames; }
 };
 
 // Analyses one file; a bad file is reported in the result's `error`, never
