@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cstring>
+#include <utility>
 
 namespace quillon::detail {
 namespace {
@@ -112,6 +113,14 @@ void BextChunk::renumberTrackLines(std::string& payload, const std::vector<std::
 
 void FactChunk::setSampleCount(std::string& payload, std::uint32_t frames) {
     if (payload.size() >= 4) writeU32(reinterpret_cast<unsigned char*>(payload.data()), frames);
+}
+
+void PeakChunk::keepChannels(std::string& payload, const std::vector<std::size_t>& keptChannels,
+                             std::size_t sourceChannels) {
+    if (payload.size() != kHeaderSize + kEntrySize * sourceChannels) return;
+    std::string kept = payload.substr(0, kHeaderSize);
+    for (const std::size_t channel : keptChannels) kept += payload.substr(kHeaderSize + kEntrySize * channel, kEntrySize);
+    payload = std::move(kept);
 }
 
 std::string Ds64Chunk::payloadFor(std::uint64_t riffSize, std::uint64_t dataSize, std::uint64_t sampleCount,

@@ -1,8 +1,8 @@
 // The chunk kinds whose payload the engine reads or writes itself: the
 // format description, the broadcast-wave extension, the frame count of
-// `fact` and the 64-bit sizes of `ds64`. XML metadata and the per-channel
-// chunks are handled as text by the iXML rewrite; every other chunk is
-// carried as opaque bytes.
+// `fact`, the per-channel peaks of `PEAK` and the 64-bit sizes of `ds64`.
+// XML metadata and the per-channel chunks are handled as text by the iXML
+// rewrite; every other chunk is carried as opaque bytes.
 #pragma once
 
 #include <cstdint>
@@ -58,6 +58,17 @@ struct BextChunk {
 struct FactChunk {
     // Sets the frame count, the first four bytes of a payload that has them.
     static void setSampleCount(std::string& payload, std::uint32_t frames);
+};
+
+struct PeakChunk {
+    static constexpr std::size_t kHeaderSize = 8;  // version, time stamp
+    static constexpr std::size_t kEntrySize = 8;   // per channel: value, position
+
+    // Keeps the entries of `keptChannels` (source channels, in output order)
+    // when the payload holds one entry per source channel; a payload of any
+    // other size describes no channels that can be known and stays as it is.
+    static void keepChannels(std::string& payload, const std::vector<std::size_t>& keptChannels,
+                             std::size_t sourceChannels);
 };
 
 struct Ds64Chunk {

@@ -15,12 +15,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// ".wav", or ".bwf" as Pro Tools and several recorders name broadcast wave
+// files, in any letter case.
 bool hasWavExtension(const fs::path& file) {
     std::string extension = file.extension().string();
     // Byte-wise ASCII folding: the user's locale must not change which files are taken.
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-    return extension == ".wav";
+    return extension == ".wav" || extension == ".bwf";
 }
 
 // Dot names are hidden, among them the "._" companions that some file

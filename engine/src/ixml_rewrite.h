@@ -36,10 +36,12 @@ std::string buildTrackListInner(const std::vector<std::string>& names);
 // A whole iXML document whose BWFXML root holds only that track list.
 std::string buildTrackListIxml(const std::vector<std::string>& names);
 
-// Gives every XML chunk of `chunks` a track list of the kept tracks and the
-// identifier "iXML"; renumbers "ond1".."ond9" chunks by `channelMap` (source
-// channel -> output position, -1 when dropped) and drops those of dropped
-// channels. Other chunks pass unchanged and in order.
+// Gives every iXML document among the XML chunks of `chunks` (and every XML
+// chunk of reserved space) a track list of the kept tracks and the
+// identifier "iXML"; other XML documents pass unchanged. Renumbers
+// "ond1".."ond9" chunks by `channelMap` (source channel -> output position,
+// -1 when dropped) and drops those of dropped channels. Other chunks pass
+// unchanged and in order.
 void rewriteIxmlChunks(std::vector<MetaChunk>& chunks, const std::vector<std::string>& keptNames,
                        const std::vector<std::int32_t>& channelMap);
 

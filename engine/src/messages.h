@@ -18,6 +18,7 @@ inline constexpr const char* allTracksEmpty = "All tracks are empty \xE2\x80\x94
 inline constexpr const char* couldNotCreateOutput = "Could not create output file";
 inline constexpr const char* couldNotWriteOutput = "Could not write output file";
 inline constexpr const char* couldNotReadSource = "Could not read source file";
+inline constexpr const char* admNotChanged = "ADM files are not changed";
 inline constexpr const char* fileChanged = "The file has changed since it was scanned; scan it again";
 
 }  // namespace quillon::detail::msg

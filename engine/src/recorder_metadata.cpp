@@ -71,6 +71,10 @@ void readTimeStamp(std::string_view ixml, TimecodeSource& source) {
     if (lowBits) {
         source.timeReference = (highBits << 32) | *lowBits;
         source.hasTimeReference = true;
+        // Copies made at another rate (pulled up or down, converted) keep the
+        // stamp of the original, counted at its rate.
+        const std::optional<std::string_view> rate = searchNumberElement(ixml, "TIMESTAMP_SAMPLE_RATE");
+        source.timeReferenceRate = rate ? parseDecimal<std::uint64_t>(*rate).value_or(0) : 0;
     }
 }
 
@@ -128,10 +132,12 @@ struct TrackIndex {
     std::optional<std::int32_t> value;
 };
 
+// INTERLEAVE_INDEX is the position in the file; CHANNEL_INDEX may be the
+// recorder's track number (tracks 1, 2 and 5 recorded into 3 channels).
 TrackIndex readTrackIndex(std::string_view track) {
-    std::optional<std::string_view> index = searchNumberElement(track, "CHANNEL_INDEX");
+    std::optional<std::string_view> index = searchNumberElement(track, "INTERLEAVE_INDEX");
     if (!index) {
-        index = searchNumberElement(track, "INTERLEAVE_INDEX");
+        index = searchNumberElement(track, "CHANNEL_INDEX");
     }
     if (!index) {
         return {};
@@ -145,11 +151,12 @@ std::string_view trackListSection(std::string_view ixml) {
     return list ? ixml.substr(list->begin, list->end - list->begin) : ixml;
 }
 
-// Places the names of the section's TRACK elements; indexes are 1-based, and
-// an element without a usable index names the channel at its position.
-void placeTrackNames(std::string_view section, std::vector<std::string>& names) {
-    const std::size_t channelCount = names.size();
-    const std::size_t lastExamined = channelCount + 8;
+}  // namespace
+
+void forEachTrackElement(std::string_view ixml, std::size_t channels,
+                         const std::function<void(std::string_view element, std::size_t channel)>& visit) {
+    const std::string_view section = trackListSection(ixml);
+    const std::size_t lastExamined = channels + 8;
     std::size_t position = 0;
     for (std::optional<ElementSpan> track = searchElement(section, "TRACK"); track;
          track = searchElement(section, "TRACK", track->end), ++position) {
@@ -158,22 +165,17 @@ void placeTrackNames(std::string_view section, std::vector<std::string>& names) 
         if (!index.readable) {
             return;
         }
-        const bool indexInRange = index.value && *index.value >= 1 &&
-                                  static_cast<std::size_t>(*index.value) <= channelCount;
-        const std::size_t slot = indexInRange ? static_cast<std::size_t>(*index.value) - 1 : position;
-        if (const std::optional<std::string_view> name = searchElementText(element, "NAME")) {
-            const std::string_view stripped = stripName(*name);
-            if (!stripped.empty() && slot < channelCount) {
-                names[slot] = std::string(stripped);
-            }
-        }
+        const bool indexInRange = index.value && *index.value >= 1 && static_cast<std::size_t>(*index.value) <= channels;
+        visit(element, indexInRange ? static_cast<std::size_t>(*index.value) - 1 : position);
         if (position == lastExamined) {
             return;
         }
     }
 }
 
-}  // namespace
+bool isIxmlDocument(std::string_view xml) {
+    return containsOpenTag(xml, "BWFXML") || searchElement(xml, "TRACK_LIST").has_value();
+}
 
 void readTimecodeMetadata(std::string_view ixml, TimecodeSource& source) {
     // A number that does not fit ends the reading; what was set before stays.
@@ -195,8 +197,9 @@ std::string formatStartTimecode(const TimecodeSource& source, std::int32_t sampl
         return {};
     }
     // Exact: the frame that holds the first sample, never rounded up into the next one.
-    const Uint128 frame = Uint128{source.timeReference} * source.rateNumerator /
-                          (Uint128{static_cast<std::uint32_t>(sampleRate)} * source.rateDenominator);
+    const Uint128 samplesPerSecond =
+        source.timeReferenceRate > 0 ? source.timeReferenceRate : static_cast<std::uint32_t>(sampleRate);
+    const Uint128 frame = Uint128{source.timeReference} * source.rateNumerator / (samplesPerSecond * source.rateDenominator);
     const bool dropFrame = source.dropFrame && (nominalRate == 30 || nominalRate == 60);
     const Uint128 label = dropFrame ? dropFrameLabelCount(frame, nominalRate) : frame;
     const Uint128 totalSeconds = label / nominalRate;
@@ -214,7 +217,15 @@ std::vector<std::string> readTrackNames(std::string_view ixml, std::int32_t chan
         return names;
     }
     try {
-        placeTrackNames(trackListSection(ixml), names);
+        // A later element for the same channel replaces the name; a blank
+        // name leaves it.
+        forEachTrackElement(ixml, names.size(), [&](std::string_view element, std::size_t channel) {
+            const std::optional<std::string_view> name = searchElementText(element, "NAME");
+            const std::string_view stripped = name ? stripName(*name) : std::string_view{};
+            if (!stripped.empty() && channel < names.size()) {
+                names[channel] = std::string(stripped);
+            }
+        });
     } catch (const std::bad_alloc&) {
         // Metadata never fails the analysis: out of memory while naming keeps
         // the names placed so far.

@@ -10,6 +10,8 @@ namespace {
 // two, and a hostile table must not cost memory.
 constexpr std::uint32_t kMaxDs64TableEntries = 4096;
 constexpr std::size_t kDs64EntryBytes = 12;
+// What a writer that streams puts in a size field it cannot know yet.
+constexpr std::uint32_t kSizeUnknown = 0xFFFFFFFFu;
 
 std::uint64_t sizeOfStream(std::istream& in) {
     in.clear();
@@ -32,6 +34,7 @@ std::optional<ChunkWalker> ChunkWalker::open(std::istream& in) {
         return std::nullopt;
     ChunkWalker walker(in, sizeOfStream(in));
     walker.is64_ = form != kRiff;
+    walker.riffSize_ = readU32(reinterpret_cast<const unsigned char*>(header) + 4);
     if (walker.is64_ && !walker.readDs64()) return std::nullopt;
     return walker;
 }
@@ -61,8 +64,14 @@ std::uint64_t ChunkWalker::resolvedSize(const FourCC& id, std::uint32_t sizeFiel
         const auto entry = std::ranges::find(ds64Table_, id, &std::pair<FourCC, std::uint64_t>::first);
         return entry == ds64Table_.end() ? sizeField : entry->second;
     }
-    if (!is64_ && id == kData && sizeField == 0 && formatSeen_) return fileSize_ - payloadOffset;
+    if (!is64_ && id == kData && formatSeen_ && isDataSizePlaceholder(sizeField)) return fileSize_ - payloadOffset;
     return sizeField;
+}
+
+bool ChunkWalker::isDataSizePlaceholder(std::uint32_t sizeField) const {
+    const bool riffUnfinished =
+        riffSize_ == 0 || riffSize_ == kSizeUnknown || std::uint64_t{riffSize_} + 8 < fileSize_;
+    return sizeField == kSizeUnknown || (sizeField == 0 && riffUnfinished);
 }
 
 std::optional<ChunkHeader> ChunkWalker::next() {

@@ -40,6 +40,8 @@ inline constexpr FourCC kFmt{"fmt "};
 inline constexpr FourCC kData{"data"};
 inline constexpr FourCC kBext{"bext"};
 inline constexpr FourCC kIXML{"iXML"};
+inline constexpr FourCC kPeak{"PEAK"};
+inline constexpr FourCC kChna{"chna"};
 
 // The four identifiers whose payload is XML metadata text.
 inline bool isXmlChunk(const FourCC& id) {
@@ -83,9 +85,11 @@ struct ChunkHeader {
 // after the previous chunk and its pad byte, reads a header and hands it to
 // the caller, who may read or skip any part of the payload. It reports the
 // end when a full header cannot be read. In an RF64/BW64 file a size field
-// of 0xFFFFFFFF takes its size from the ds64 chunk; in a RIFF file a `data`
-// chunk of size 0 after the `fmt ` chunk is a recording that was never
-// finalised and runs to the end of the file.
+// of 0xFFFFFFFF takes its size from the ds64 chunk. In a RIFF file a `data`
+// chunk after the `fmt ` chunk whose size is a placeholder runs to the end of
+// the file: 0xFFFFFFFF, which streaming writers leave, or 0 in a recording
+// that was never finalised (its RIFF size is 0, 0xFFFFFFFF or short of the
+// file). A finalised file's `data` chunk of size 0 holds no frames.
 class ChunkWalker {
 public:
     // Reads the header ("RIFF", "RF64" or "BW64", then "WAVE") and, for the
@@ -101,9 +105,11 @@ private:
     ChunkWalker(std::istream& in, std::uint64_t fileSize) : in_(&in), fileSize_(fileSize) {}
     bool readDs64();
     std::uint64_t resolvedSize(const FourCC& id, std::uint32_t sizeField, std::uint64_t payloadOffset) const;
+    bool isDataSizePlaceholder(std::uint32_t sizeField) const;
 
     std::istream* in_;
     std::uint64_t fileSize_ = 0;
+    std::uint32_t riffSize_ = 0;  // the header's size field
     std::uint64_t nextOffset_ = 12;
     bool is64_ = false;
     bool formatSeen_ = false;

@@ -170,6 +170,14 @@ bool containsElementValue(std::string_view text, std::string_view tag, std::stri
     return found.has_value();
 }
 
+bool containsOpenTag(std::string_view text, std::string_view tag) {
+    const auto found = firstMatch(text, 0, [&](std::size_t start) -> std::optional<bool> {
+        Cursor cursor(text, start);
+        return cursor.openTagName(tag) && cursor.wordBoundary() ? std::optional(true) : std::nullopt;
+    });
+    return found.has_value();
+}
+
 std::optional<ElementSpan> searchElement(std::string_view text, std::string_view tag, std::size_t from) {
     const std::optional<LazyElement> element = searchLazyElement(text, tag, from, true);
     return element ? std::optional(element->span) : std::nullopt;

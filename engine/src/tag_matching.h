@@ -34,6 +34,9 @@ std::optional<RateDigits> searchRateElement(std::string_view text);
 // white space, matched case-insensitively.
 bool containsElementValue(std::string_view text, std::string_view tag, std::string_view value);
 
+// "<TAG\b": an opening tag of that name, with or without attributes.
+bool containsOpenTag(std::string_view text, std::string_view tag);
+
 // "<TAG\b[\s\S]*?</TAG>" searched from `from` on.
 std::optional<ElementSpan> searchElement(std::string_view text, std::string_view tag, std::size_t from = 0);
 

@@ -1,8 +1,10 @@
 #include "wav_reader.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "messages.h"
+#include "recorder_metadata.h"
 #include "riff.h"
 
 namespace quillon::detail {
@@ -20,8 +22,10 @@ bool checkDecodable(WavFile& wav) {
     const bool pcmDepth = fmt.bitsPerSample == 16 || fmt.bitsPerSample == 24 || fmt.bitsPerSample == 32;
     // Float samples are decoded as four bytes each, so only 32-bit float is sound.
     if (!pcmDepth || (fmt.formatCode == 3 && fmt.bitsPerSample != 32)) return fail(wav, msg::unsupportedBitDepth);
-    // A frame must hold every channel's sample, or decoding would read past it.
-    if (fmt.blockAlign < static_cast<std::uint32_t>(fmt.channels) * (fmt.bitsPerSample / 8u))
+    // Frames hold the channels' samples back to back: a smaller frame would
+    // be read past, and a wider one (24-bit samples in 4-byte containers
+    // under a plain header) would be read from the wrong bytes.
+    if (fmt.blockAlign != static_cast<std::uint32_t>(fmt.channels) * (fmt.bitsPerSample / 8u))
         return fail(wav, msg::invalidFormat);
     return true;
 }
@@ -36,6 +40,7 @@ bool openWav(const std::filesystem::path& path, WavFile& wav) {
 
     bool haveFormat = false;
     bool haveData = false;
+    bool haveIxmlDocument = false;
     wav.fileSize = walker->fileSize();
     std::string payload;
     while (const auto chunk = walker->next()) {
@@ -59,7 +64,14 @@ bool openWav(const std::filesystem::path& path, WavFile& wav) {
             wav.fmt = FormatChunk::parse(payload, chunk->size);
             haveFormat = true;
         } else if (isXmlChunk(chunk->id)) {
-            readPayload(wav.stream, chunk->size, available, wav.ixml);
+            // The last iXML document holds the metadata; another XML document
+            // (EBU/ADM in axml) only when the file has no iXML document.
+            readPayload(wav.stream, chunk->size, available, payload);
+            const bool ixmlDocument = isIxmlDocument(payload);
+            if (ixmlDocument || !haveIxmlDocument) {
+                wav.ixml = std::move(payload);
+                haveIxmlDocument = ixmlDocument;
+            }
         }
     }
     if (!haveFormat || !haveData) return fail(wav, msg::missingFmtOrData);

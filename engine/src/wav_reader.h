@@ -25,7 +25,7 @@ struct WavFile {
     FormatChunk fmt;  // the last fmt chunk met; fmt.formatCode is the effective format code
     std::uint64_t dataOffset = 0;
     std::uint64_t dataSize = 0;
-    std::string ixml;  // payload of the last XML metadata chunk
+    std::string ixml;  // payload of the last XML chunk that is an iXML document, else of the last XML chunk
     std::uint64_t timeReference = 0;
     bool hasTimeReference = false;
     std::vector<ChunkEntry> chunks;  // every chunk in file order, fmt and data included

@@ -66,7 +66,7 @@ struct CarriedChunks {
 // other chunk is copied from the source when it is written, so a large one
 // costs no memory.
 bool isRewrittenKind(const detail::FourCC& id) {
-    return detail::isXmlChunk(id) || id == detail::kBext || id == detail::kFact;
+    return detail::isXmlChunk(id) || id == detail::kBext || id == detail::kFact || id == detail::kPeak;
 }
 
 // A chunk cut short by the end of the file is carried with the bytes that
@@ -106,8 +106,11 @@ void ensureIxml(CarriedChunks& carried, const std::vector<std::string>& keptName
 void rewriteChannelDescriptions(CarriedChunks& carried, const KeptTracks& kept) {
     for (auto* list : {&carried.preData, &carried.postData}) {
         detail::rewriteIxmlChunks(*list, kept.names, kept.channelMap);
-        for (MetaChunk& chunk : *list)
+        for (MetaChunk& chunk : *list) {
             if (chunk.id == detail::kBext) detail::BextChunk::renumberTrackLines(chunk.bytes, kept.channelMap);
+            if (chunk.id == detail::kPeak)
+                detail::PeakChunk::keepChannels(chunk.bytes, kept.channels, kept.channelMap.size());
+        }
     }
     ensureIxml(carried, kept.names);
 }
@@ -295,6 +298,10 @@ void checkTemporaryIsNotSource(const std::filesystem::path& destination, const s
 // Writes the kept tracks of the open source to `destination`, crash-safe.
 std::filesystem::path writeKeptTracks(detail::WavFile& wav, const KeptTracks& kept, const std::filesystem::path& source,
                                       const std::filesystem::path& destination) {
+    // An ADM document describes the channels by id in ways this writer does
+    // not rewrite; field recorders never write one.
+    if (std::ranges::any_of(wav.chunks, [](const detail::ChunkEntry& entry) { return entry.header.id == detail::kChna; }))
+        refuse(detail::msg::admNotChanged);
     const detail::FormatChunk& format = wav.fmt;
     const FrameCopy copy = frameCopyOf(format, kept.channels);
     const std::uint64_t dataBytesPresent = std::min(wav.dataSize, wav.bytesFrom(wav.dataOffset));

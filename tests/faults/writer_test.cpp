@@ -19,6 +19,7 @@
 #include "messages.h"
 #include "quillon/quillon.h"
 #include "chunk_types.h"
+#include "ixml_rewrite.h"
 #include "safe_file_replacement.h"
 #include "wav_builder.h"
 
@@ -98,6 +99,11 @@ TEST_P(Writer, KeepsTheSamplesAndMetadataOrRefusesLeavingAllAsItWas) {
         if (id == "fmt ") return row.fmt.payload();
         if (id == "data") return pcmFrames(row.fmt.bitsPerSample, all);
         if (id == "iXML" || id == "axml") return row.xml;
+        if (id == "PEAK") {  // version 1, a time stamp, then per channel a value and a position
+            ChannelSamples fields = {{1}, {0}};
+            for (std::size_t k = 0; k < all.size(); ++k) fields.push_back({std::int64_t(k) << 24}), fields.push_back({9});
+            return pcmFrames(32, fields);
+        }
         return id + std::string(id == "bext" ? 601 : 3, '.') + std::string(id == row.chunks.back() ? row.cut : 0, '\0');
     };
     WavBuilder builder;
@@ -109,7 +115,7 @@ TEST_P(Writer, KeepsTheSamplesAndMetadataOrRefusesLeavingAllAsItWas) {
     bytes.resize(bytes.size() - row.cut);
     TempDir dir;
     const fs::path source = dir / row.name, destination = dir / row.written;
-    for (const char* name : {"Take_SLIM.Wav", "other.wav"}) writeFile(dir / name, "old copy");
+    for (const char* name : {"Take_SLIM.bwf", "other.wav"}) writeFile(dir / name, "old copy");
     writeFile(source, bytes);
     for (const auto& entry : fs::directory_iterator(dir.path())) fs::permissions(entry, static_cast<fs::perms>(0604));
     const auto size = row.fault == Fault::none ? 0LL : fs::file_size(compressPolyWav(source, false, 1e-4, dir / "x"));
@@ -160,8 +166,7 @@ TEST_P(Writer, KeepsTheSamplesAndMetadataOrRefusesLeavingAllAsItWas) {
     }
     const std::string quoted = "'" + destination.string() + "'", info = commandOutput("sndfile-info " + quoted);
     EXPECT_TRUE(payload["data"] == (row.bytes.empty() ? pcmFrames(row.fmt.bitsPerSample, keptSamples) : soxKept));
-    // sox reads a recording that was never finalised as empty.
-    EXPECT_TRUE(commandOutput("sox -D " + quoted + " -t raw -") == (row.dataSize ? payload["data"] : soxKept));
+    EXPECT_TRUE(commandOutput("sox -D " + quoted + " -t raw -") == soxKept);
     if (payload.contains("fact")) {
         EXPECT_EQ(u32(file.find("fact") + 8) * frameBytes / all.size() * kept.size(), payload["data"].size());
     }
@@ -182,13 +187,18 @@ TEST_P(Writer, KeepsTheSamplesAndMetadataOrRefusesLeavingAllAsItWas) {
 
     EXPECT_EQ(layout, row.layout);
     for (const auto& [id, carried] : payload) {
-        // A chunk cut by the end of the file is carried with the bytes there, its pad byte among them.
-        std::string expected = payloadOf(carried.substr(0, 4));
-        if (row.cut && carried.substr(0, 4) == row.chunks.back())
-            expected.resize(expected.size() + expected.size() % 2 - row.cut);
+        // A chunk cut by the end of the file is carried with the bytes there, its pad byte among them; a
+        // renumbered ond chunk holds the payload of the one it comes from.
+        const std::string origin = id.starts_with("ond") ? carried.substr(0, 4) : id;
+        std::string expected = payloadOf(origin);
+        if (row.cut && origin == row.chunks.back()) expected.resize(expected.size() + expected.size() % 2 - row.cut);
         EXPECT_TRUE(!row.bytes.empty() || id == "fmt " || id == "data" || id == "iXML" || id == "fact" ||
-                    carried == expected) << id;
+                    id == "PEAK" || carried == expected) << id;
     }
+    // A PEAK chunk keeps its header and the kept channels' entries.
+    std::string peak = payloadOf("PEAK").substr(0, 8);
+    for (const TrackInfo& track : kept) peak += payloadOf("PEAK").substr(8 + 8 * std::size_t(track.index), 8);
+    EXPECT_TRUE(!payload.contains("PEAK") || payload["PEAK"] == peak);
     std::string text = payload["iXML"].substr(0, payload["iXML"].find('\0'));
     const std::size_t reserved = row.xml.ends_with('\0') ? row.xml.size() - text.size() : 0;
     EXPECT_TRUE(!row.bytes.empty() || payload["iXML"] == text + std::string(reserved, '\0')) << "reserved space";
@@ -213,27 +223,33 @@ INSTANTIATE_TEST_SUITE_P(Rows, Writer, ::testing::Values(
         .chunks = {"bext", "fmt ", "fact", "data"}, .layout = "bext|fmt |fact|iXML|data"},
     Row{.label = "rf64_source_written_as_riff", .chunks = {"fmt ", "JUNK", "data", "fact"},
         .layout = "fmt |JUNK|iXML|data|fact", .form = "RF64"},
-    Row{.label = "never_finalised", .chunks = {"bext", "fmt ", "data"}, .layout = "bext|fmt |iXML|data", .dataSize = 0},
+    Row{.label = "streamed_data_size", .chunks = {"bext", "fmt ", "data"}, .layout = "bext|fmt |iXML|data",
+        .dataSize = 0xFFFFFFFF},
+    Row{.label = "peak_entries_follow_their_channels", .chunks = {"fmt ", "PEAK", "data"}, .layout = "fmt |PEAK|iXML|data"},
     Row{.label = "corpus_A101_1", .bytes = readFile(corpusDir() / "A101_1.WAV"), .layout = "bext|fmt |iXML|data"},
     Row{.label = "list_replaced_names_literal_channel_chunks_renumbered",
         .chunks = {"bext", "JUNK", "fmt ", "ond1", "ond2", "ond4", "iXML", "data", "ond3", "ond9", "LIST"},
-        .xml = "<BWFXML><A/><Track_List n=\"3\"><TRACK><NAME>$&</NAME></TRACK><TRACK><NAME>Lav</NAME></TRACK><TRACK>"
-               "<NAME>$1 $' \xC3(</NAME></TRACK></track_list><B/></BWFXML>",
+        .xml = "<BWFXML><A/><Track_List n=\"3\"><TRACK><CHANNEL_INDEX>5</CHANNEL_INDEX><INTERLEAVE_INDEX>3"
+               "</INTERLEAVE_INDEX><NAME>$1 $' \xC3(</NAME></TRACK><TRACK><NAME>Lav</NAME></TRACK><TRACK><CHANNEL_INDEX>"
+               "1</CHANNEL_INDEX><NAME>$&</NAME></TRACK></track_list><B/></BWFXML>",
         .layout = "bext|fmt |JUNK|ond1|iXML|data|ond2<ond3|LIST", .xmlRest = "<BWFXML><A/>@<B/></BWFXML>"},
     Row{.label = "list_inserted_before_the_root_end_after_the_data", .chunks = {"JUNK", "bext", "fmt ", "data", "axml"},
-        .xml = "</BWFXML>", .layout = "fmt |JUNK|bext|data|iXML", .xmlRest = "@</BWFXML>"},
-    Row{.label = "list_appended_to_text_without_a_root", .chunks = {"fmt ", "iXML", "data"}, .xml = "<ebucore/>",
-        .layout = "fmt |iXML|data", .xmlRest = "<ebucore/>@"},
+        .xml = "<BWFXML></BWFXML>", .layout = "fmt |JUNK|bext|data|iXML", .xmlRest = "<BWFXML>@</BWFXML>"},
+    Row{.label = "list_appended_to_a_document_cut_short", .chunks = {"fmt ", "iXML", "data"}, .xml = "<BWFXML>",
+        .layout = "fmt |iXML|data", .xmlRest = "<BWFXML>@"},
+    Row{.label = "ebu_document_carried_and_ixml_added", .chunks = {"fmt ", "axml", "data"}, .xml = "<ebuCoreMain/>",
+        .layout = "fmt |axml|iXML|data"},
     Row{.label = "reserved_space_kept_and_a_chunk_cut_by_the_end", .cut = 12u << 20,
         .chunks = {"fmt ", "iXML", "data", "JUNK"},
         .xml = "<BWFXML><TRACK_LIST>" + std::string(3000, ' ') + "</TRACK_LIST></BWFXML>" + std::string(99, '\0'),
         .layout = "fmt |iXML|data|JUNK", .xmlRest = "<BWFXML>@</BWFXML>"},
-    Row{.label = "copy", .overwrite = false, .written = "Take_SLIM.Wav"},
+    Row{.label = "copy", .overwrite = false, .written = "Take_SLIM.bwf", .name = "Take.bwf"},
     Row{.label = "explicit_output_wins_over_overwrite", .output = "other.wav", .written = "other.wav"},
     Row{.label = "explicit_output_is_the_source", .overwrite = false, .output = "Take.Wav"},
     Row{.label = "eight_bit", .fmt = {.bitsPerSample = 8}, .tracks = "+-", .message = unsupportedBitDepth},
     Row{.label = "no_empty_track", .tracks = "+", .overwrite = false, .message = noEmptyTracks},
     Row{.label = "every_track_empty", .tracks = "-", .message = allTracksEmpty},
+    Row{.label = "adm_file", .chunks = {"fmt ", "chna", "data"}, .message = admNotChanged},
     Row{.label = "read_only_folder", .asNobody = true, .message = couldNotCreateOutput},
     Row{.label = "temporary_name_is_the_source", .overwrite = false, .output = "out.wav",
         .message = couldNotCreateOutput, .name = ".out_compressing.wav"},
@@ -267,6 +283,26 @@ TEST(BextTrackLines, FollowTheirChannels) {
         .data(pcmFrames(24, {{90000}, {0}, {90000}})).write(dir / "t.wav");
     const std::string written = readFile(compressPolyWav(dir / "t.wav", true, 1e-4, {}));
     EXPECT_EQ(written.substr(written.find("bext") + 8, 17), std::string("sTRK1=A\nsTRK2=C\n\0", 17));
+}
+
+// The kept tracks' own TRACK elements, found by the naming's rule (the last one for a channel), with only their
+// INTERLEAVE_INDEX renumbered or added; a fresh element where none describes a kept channel. A PEAK chunk whose
+// size fits no channel count stays as it is.
+TEST(TrackList, KeepsEachKeptTracksOwnElement) {
+    const std::string e0 = "<TRACK><INTERLEAVE_INDEX>4</INTERLEAVE_INDEX><CHANNEL_INDEX>9</CHANNEL_INDEX>",
+                      e2 = "<TRACK><CHANNEL_INDEX>3</CHANNEL_INDEX><NAME>C</NAME>", e3 = "<TRACK><CHANNEL_INDEX>1";
+    std::vector<detail::MetaChunk> chunks = {{detail::kIXML, "<BWFXML><TRACK_LIST>" + e0 + "<FUNCTION>S-MID_SIDE"
+        "</FUNCTION></TRACK><track><NAME>B</NAME></track>" + e2 + "</TRACK>" + e3 + "</CHANNEL_INDEX><interleave_index> "
+        "2</interleave_index></TRACK><TRACK><INTERLEAVE_INDEX>5</INTERLEAVE_INDEX></TRACK></TRACK_LIST></BWFXML>", {}}};
+    detail::rewriteIxmlChunks(chunks, {"N2", "N3", "N4", "N5"}, {-1, 0, 1, 2, -1, 3});
+    EXPECT_EQ(chunks.at(0).bytes, "<BWFXML><TRACK_LIST>\n  <TRACK_COUNT>4</TRACK_COUNT>\n  " + e3 +
+        "</CHANNEL_INDEX><INTERLEAVE_INDEX>1</INTERLEAVE_INDEX></TRACK>\n  " + e2 + "<INTERLEAVE_INDEX>2</INTERLEAVE_INDEX>"
+        "\n  </TRACK>\n  <TRACK><INTERLEAVE_INDEX>3</INTERLEAVE_INDEX><CHANNEL_INDEX>9</CHANNEL_INDEX><FUNCTION>S-MID_SIDE"
+        "</FUNCTION></TRACK>\n  <TRACK>\n   <CHANNEL_INDEX>4</CHANNEL_INDEX>\n   <INTERLEAVE_INDEX>4</INTERLEAVE_INDEX>\n"
+        "   <NAME>N5</NAME>\n   <FUNCTION>SINGLE</FUNCTION>\n  </TRACK>\n</TRACK_LIST></BWFXML>");
+    std::string peak = "PEAK of a size fitting no count";
+    detail::PeakChunk::keepChannels(peak, {0}, 2);
+    EXPECT_EQ(peak, "PEAK of a size fitting no count");
 }
 
 // A choice made by hand: the written data is sox's remix of the tracks kept, the track list names them, and a

@@ -66,7 +66,7 @@ WavBuilder& WavBuilder::chunk(const Chunk& chunk) {
 
 std::string WavBuilder::bytes() const {
     std::string out = "RIFF";
-    putLE(out, body_.size() + 4, 4);
+    putLE(out, riffSize_.value_or(body_.size() + 4), 4);
     out += "WAVE" + body_;
     return out.substr(0, truncateTo_);
 }

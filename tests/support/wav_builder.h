@@ -47,6 +47,7 @@ public:
     WavBuilder& chunk(std::string id, std::string payload) { return chunk({std::move(id), std::move(payload), {}}); }
     WavBuilder& chunk(const Chunk& chunk);
     WavBuilder& truncateTo(std::size_t bytes) { return truncateTo_ = bytes, *this; }  // cuts the finished file
+    WavBuilder& riffSize(std::uint32_t size) { return riffSize_ = size, *this; }  // instead of the true size
     std::string bytes() const;
     void write(const std::filesystem::path& path) const { writeFile(path, bytes()); }
     // The 64-bit form: `form` ("RF64" or "BW64") and a first ds64 chunk with the data size, which the data
@@ -57,6 +58,7 @@ public:
 private:
     std::string body_;
     std::size_t truncateTo_ = SIZE_MAX;
+    std::optional<std::uint32_t> riffSize_;
     std::size_t dataSizeAt_ = 0;  // in body_, of the last data chunk
     std::uint64_t dataSize_ = 0;
 };
