@@ -1,5 +1,6 @@
 #include "TrackTableModel.h"
 
+#include <algorithm>
 #include <array>
 
 namespace quillon::app {
@@ -9,16 +10,16 @@ constexpr std::array<ColumnSpec, TrackTableModel::ColumnCount> kColumns{{
     {"Remove", 64},
     {"Name", 120, true},
     {"Level", 88},
-    {"Peak", 66},
+    {"Peak", 82},  // room for a peak marked as a lower bound
     {"Status", 54},
 }};
 
-QString trackText(const TrackInfo& track, int column) {
+QString trackText(const TrackInfo& track, bool peakCoversTake, int column) {
     switch (column) {
     case TrackTableModel::Remove: return QString::number(track.index + 1);
     case TrackTableModel::Name: return QString::fromUtf8(track.name);
     case TrackTableModel::Level: return {};
-    case TrackTableModel::Peak: return QString::fromUtf8(ui::peakText(track.peak));
+    case TrackTableModel::Peak: return QString::fromUtf8(ui::peakText(track.peak, peakCoversTake));
     default: return QString::fromUtf8(ui::trackStateText(track));
     }
 }
@@ -35,6 +36,7 @@ TrackTableModel::TrackTableModel(QObject* parent) : ColumnTableModel(kColumns, p
 void TrackTableModel::setFile(const PolyWavInfo* info, const ui::TrackChoice& remove) {
     beginResetModel();
     _tracks = info ? info->tracks : std::vector<TrackInfo>{};
+    _peaksCoverTake = !info || info->peaksCoverTake();
     _remove = info ? remove : ui::TrackChoice{};
     _overview.clear();
     _overviewError.clear();
@@ -49,7 +51,13 @@ void TrackTableModel::setChoice(const ui::TrackChoice& remove) {
 void TrackTableModel::setOverview(std::vector<std::vector<double>> peaks, const std::string& error) {
     _overview = std::move(peaks);
     _overviewError = error;
-    if (rowCount() > 0) emit dataChanged(index(0, Level), index(rowCount() - 1, Level));
+    // Only the peak shown changes: the empty flags stay the detector's.
+    if (_overview.size() == _tracks.size() && !_tracks.empty()) {
+        for (std::size_t k = 0; k < _tracks.size(); ++k)
+            _tracks[k].peak = *std::max_element(_overview[k].begin(), _overview[k].end());
+        _peaksCoverTake = true;
+    }
+    if (rowCount() > 0) emit dataChanged(index(0, Level), index(rowCount() - 1, Peak));
 }
 
 int TrackTableModel::rowCount(const QModelIndex& parent) const {
@@ -66,7 +74,7 @@ QVariant TrackTableModel::data(const QModelIndex& index, int role) const {
 std::optional<ColumnTableModel::Cell> TrackTableModel::cell(int row, int column) const {
     if (row < 0 || static_cast<std::size_t>(row) >= _tracks.size()) return std::nullopt;
     const auto track = static_cast<std::size_t>(row);
-    Cell shown{trackText(_tracks[track], column), trackTone(_tracks[track], column), {}, std::nullopt};
+    Cell shown{trackText(_tracks[track], _peaksCoverTake, column), trackTone(_tracks[track], column), {}, std::nullopt};
     if (column == Remove) shown.checked = _remove[track];
     if (column == Level)
         shown.toolTip = QString::fromUtf8(!_overviewError.empty() ? _overviewError

@@ -24,7 +24,9 @@ public:
     // Shows the tracks of `info` with `remove` ticked, or none for nullptr.
     void setFile(const PolyWavInfo* info, const ui::TrackChoice& remove);
     void setChoice(const ui::TrackChoice& remove);
-    // The level of each track over the take, or why it cannot be had.
+    // The level of each track over the take, or why it cannot be had. Its
+    // slices cover every frame, so a peak measured over the start of the
+    // take only is shown as the take's from then on.
     void setOverview(std::vector<std::vector<double>> peaks, const std::string& error = {});
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -41,6 +43,7 @@ protected:
 
 private:
     std::vector<TrackInfo> _tracks;
+    bool _peaksCoverTake = true;
     ui::TrackChoice _remove;
     std::vector<std::vector<double>> _overview;
     std::string _overviewError;

@@ -30,7 +30,7 @@ json fileJson(const PolyWavInfo& info) {
             {"sampleRate", info.sampleRate}, {"bitsPerSample", info.bitsPerSample},
             {"isFloat", info.isFloat},       {"duration", info.duration},
             {"timecode", info.timecode},     {"tracks", tracks},
-            {"error", info.error}};
+            {"peaksCoverTake", info.peaksCoverTake()}, {"error", info.error}};
 }
 
 // Columns padded to the widest entry of the file, so they line up.
@@ -39,23 +39,23 @@ void printTracks(const PolyWavInfo& info, std::ostream& out) {
     std::size_t peakWidth = 0;
     for (const auto& track : info.tracks) {
         nameWidth = std::max(nameWidth, track.name.size());
-        peakWidth = std::max(peakWidth, ui::peakText(track.peak).size());
+        peakWidth = std::max(peakWidth, ui::peakText(track.peak, info.peaksCoverTake()).size());
     }
     for (const auto& track : info.tracks) {
         char number[16];
         std::snprintf(number, sizeof number, "%4d", track.index + 1);
-        const std::string peak = ui::peakText(track.peak);
+        const std::string peak = ui::peakText(track.peak, info.peaksCoverTake());
         out << number << "  " << track.name << std::string(nameWidth - track.name.size(), ' ') << "  "
             << std::string(peakWidth - peak.size(), ' ') << peak << "  " << ui::trackStateText(track) << '\n';
     }
 }
 
 std::vector<PolyWavInfo> scanFolder(const std::filesystem::path& folder, bool recursive, double threshold,
-                                    const Progress& progress) {
+                                    const Progress& progress, PeakCoverage coverage = PeakCoverage::untilDecided) {
     auto results = scanDirectory(folder, recursive, threshold, ui::kMinChannels,
                                  [&](std::int32_t number, std::int32_t count, const std::filesystem::path& path) {
                                      progress.show(ui::analyzingText(number, count, path));
-                                 });
+                                 }, coverage);
     progress.finish();
     return results;
 }
@@ -116,7 +116,8 @@ void Progress::finish() const {
 int runScan(const ScanOptions& options, const Progress& progress, std::ostream& out, std::ostream& err) {
     std::vector<PolyWavInfo> results;
     try {
-        results = scanFolder(options.folder, options.recursive, ui::thresholdFromDb(options.thresholdDb), progress);
+        results = scanFolder(options.folder, options.recursive, ui::thresholdFromDb(options.thresholdDb), progress,
+                             options.full ? PeakCoverage::wholeTake : PeakCoverage::untilDecided);
     } catch (const std::exception& e) {
         progress.finish();
         err << ui::scanFailedText(e.what()) << '\n';

@@ -19,6 +19,7 @@ struct ScanOptions {
     bool recursive = false;
     bool tracks = false;
     bool json = false;
+    bool full = false;  // read every frame, so every peak is the take's
     std::filesystem::path folder;
 };
 

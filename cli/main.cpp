@@ -28,7 +28,10 @@ int main(int argc, char** argv) {
     scanCommand->add_option("--threshold-db", scan.thresholdDb, "A track whose peak stays below this level is empty.")
         ->capture_default_str()
         ->check(CLI::Range(-200.0, 20.0));
-    scanCommand->add_flag("-t,--tracks", scan.tracks, "Show every file's tracks under it.");
+    scanCommand->add_flag("-t,--tracks", scan.tracks,
+                          "Show every file's tracks under it; a peak read from the start of the take only (the scan "
+                          "stops once every track is heard) is marked as a lower bound.");
+    scanCommand->add_flag("--full", scan.full, "Read every frame, so that every peak is the take's (slower).");
     scanCommand->add_flag("--json", scan.json, "One JSON object per file on standard output, nothing else.");
     scanCommand->add_option("FOLDER", scan.folder, "The folder to scan.")->required()->check(CLI::ExistingDirectory);
 

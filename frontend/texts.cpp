@@ -60,9 +60,10 @@ std::string oneDecimal(double value) {
     return {buffer, result.ptr};
 }
 
-std::string peakText(double peak) {
-    if (!(peak > 0.0)) return "-inf";
-    return oneDecimal(20.0 * std::log10(peak)) + " dB";
+std::string peakText(double peak, bool coversTake) {
+    const std::string bound = coversTake ? "" : "\u2265 ";  // GREATER-THAN OR EQUAL TO
+    if (!(peak > 0.0)) return bound + "-inf";
+    return bound + oneDecimal(20.0 * std::log10(peak)) + " dB";
 }
 
 std::string trackStateText(const TrackInfo& track) { return track.empty ? "empty" : "active"; }

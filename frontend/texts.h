@@ -42,8 +42,9 @@ PolyWavInfo withChoice(PolyWavInfo info, const TrackChoice& remove);
 
 // Fixed one-decimal notation, independent of the process locale.
 std::string oneDecimal(double value);
-// "-6.0 dB" for a linear peak, "-inf" for silence.
-std::string peakText(double peak);
+// "-6.0 dB" for a linear peak, "-inf" for silence. A peak measured over part
+// of the take only is a lower bound of the take's: "≥ -6.0 dB".
+std::string peakText(double peak, bool coversTake = true);
 std::string trackStateText(const TrackInfo& track);
 // The caption under the track table: counts, depth and rate, or the error.
 std::string captionText(const PolyWavInfo& info);

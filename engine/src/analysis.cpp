@@ -34,7 +34,8 @@ detail::SampleLayout sampleLayout(const detail::WavFile& wav) {
 
 }  // namespace
 
-PolyWavInfo detail::analyzeOpenWav(const std::filesystem::path& path, WavFile& wav, double threshold) {
+PolyWavInfo detail::analyzeOpenWav(const std::filesystem::path& path, WavFile& wav, double threshold,
+                                   PeakCoverage coverage) {
     PolyWavInfo info;
     info.path = path;
     info.channels = wav.fmt.channels;
@@ -45,7 +46,8 @@ PolyWavInfo detail::analyzeOpenWav(const std::filesystem::path& path, WavFile& w
     info.duration = durationOf(info.frames, wav.fmt.sampleRate);
     info.timecode = startTimecode(wav, info.sampleRate);
 
-    const detail::ChannelLevels levels = detail::scanSamples(wav.stream, sampleLayout(wav), threshold);
+    const bool wholeTake = coverage == PeakCoverage::wholeTake;
+    const detail::ChannelLevels levels = detail::scanSamples(wav.stream, sampleLayout(wav), threshold, wholeTake);
     info.measuredFrames = levels.frames;
     std::vector<std::string> names = detail::readTrackNames(wav.ixml, info.channels);
 
@@ -61,7 +63,7 @@ PolyWavInfo detail::analyzeOpenWav(const std::filesystem::path& path, WavFile& w
     return info;
 }
 
-PolyWavInfo analyzePolyWav(const std::filesystem::path& path, double threshold) {
+PolyWavInfo analyzePolyWav(const std::filesystem::path& path, double threshold, PeakCoverage coverage) {
     detail::WavFile wav;
     if (!detail::openWav(path, wav)) {
         PolyWavInfo failed;
@@ -69,7 +71,7 @@ PolyWavInfo analyzePolyWav(const std::filesystem::path& path, double threshold) 
         failed.error = wav.error;
         return failed;
     }
-    return detail::analyzeOpenWav(path, wav, threshold);
+    return detail::analyzeOpenWav(path, wav, threshold, coverage);
 }
 
 }  // namespace quillon

@@ -10,6 +10,7 @@
 namespace quillon::detail {
 
 // Measures a file that openWav has accepted and reads its recorder metadata.
-PolyWavInfo analyzeOpenWav(const std::filesystem::path& path, WavFile& wav, double threshold);
+PolyWavInfo analyzeOpenWav(const std::filesystem::path& path, WavFile& wav, double threshold,
+                           PeakCoverage coverage = PeakCoverage::untilDecided);
 
 }  // namespace quillon::detail

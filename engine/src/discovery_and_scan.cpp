@@ -103,14 +103,15 @@ std::vector<fs::path> discoverPolyPaths(const fs::path& folder, bool recursive, 
 }
 
 std::vector<PolyWavInfo> scanDirectory(const fs::path& folder, bool recursive, double threshold,
-                                       std::int32_t minChannels, const ProgressCallback& onProgress) {
+                                       std::int32_t minChannels, const ProgressCallback& onProgress,
+                                       PeakCoverage coverage) {
     const std::vector<fs::path> paths = discoverPolyPaths(folder, recursive, minChannels);
     std::vector<PolyWavInfo> results;
     results.reserve(paths.size());
     const auto count = static_cast<std::int32_t>(paths.size());
     for (std::int32_t i = 0; i < count; ++i) {
         if (onProgress) onProgress(i + 1, count, paths[i]);
-        PolyWavInfo info = analyzePolyWav(paths[i], threshold);
+        PolyWavInfo info = analyzePolyWav(paths[i], threshold, coverage);
         // A failed analysis stays listed with its message; a file that lost
         // channels since discovery (it was replaced) is left out.
         if (!info.error.empty() || info.channels >= minChannels) results.push_back(std::move(info));

@@ -229,7 +229,7 @@ bool everyPeakReached(const Accumulators& acc, std::size_t channels, double thre
 
 }  // namespace
 
-ChannelLevels scanSamples(std::istream& in, const SampleLayout& layout, double threshold) {
+ChannelLevels scanSamples(std::istream& in, const SampleLayout& layout, double threshold, bool wholeTake) {
     const std::size_t channels = layout.channels;
     const std::size_t blockAlign = layout.blockAlign;
     const FrameDecoding decoding = decodingFor(layout);
@@ -240,10 +240,11 @@ ChannelLevels scanSamples(std::istream& in, const SampleLayout& layout, double t
                        kBlockFrames, kReadPadding);
     // Chunks end at every block's end, where the early stop is decided. A
     // file that is read past its first block is most likely read whole.
+    if (wholeTake) reader.readAhead();
     for (FrameReader::Chunk chunk = reader.next(); chunk.frames > 0; chunk = reader.next()) {
         decoding.accumulate(chunk.bytes, chunk.frames, blockAlign, acc);
         if (reader.framesDone() % kBlockFrames != 0) continue;
-        if (everyPeakReached(acc, channels, threshold)) break;
+        if (!wholeTake && everyPeakReached(acc, channels, threshold)) break;
         reader.readAhead();
     }
 

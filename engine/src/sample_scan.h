@@ -24,10 +24,10 @@ struct ChannelLevels {
     std::uint64_t frames = 0;  // frames measured
 };
 
-// Measures every channel. Stops reading after the first block of 48000
-// frames at whose end every channel's peak has reached `threshold`: no track
-// can turn empty then.
-ChannelLevels scanSamples(std::istream& in, const SampleLayout& layout, double threshold);
+// Measures every channel. Unless `wholeTake`, stops reading after the first
+// block of 48000 frames at whose end every channel's peak has reached
+// `threshold`: no track can turn empty then.
+ChannelLevels scanSamples(std::istream& in, const SampleLayout& layout, double threshold, bool wholeTake);
 
 // The peak of every channel in `slices` equal stretches of the whole data:
 // peaks[channel][slice], slice s covering frames [s*F/slices, (s+1)*F/slices).

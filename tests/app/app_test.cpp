@@ -187,6 +187,19 @@ TEST_F(AppTest, TicksChooseWhatIsRemoved) {
     EXPECT_EQ(folderState(), "A:4 A_SLIM:1 B:2 B_SLIM:1 C:4 C_SLIM:3 D:4 D_SLIM:3");
 }
 
+// A take read only until every track was heard shows its peaks as lower bounds until the level strips have
+// read the whole take, and then the take's peaks.
+TEST_F(AppTest, PartialPeaksShowAsBoundsUntilTheWholeTakeIsRead) {
+    std::vector<std::int64_t> quietThenLoud(48000, 1 << 16);
+    quietThenLoud.resize(96000, 1 << 22);
+    writeFile(folder / "L.wav", simpleWav({.channels = 2}, {quietThenLoud, quietThenLoud}));
+    ASSERT_TRUE(run({&AppDelegate::scan}));
+    const PolyWavInfo whole = analyzePolyWav(folder / "L.wav", ui::kSilenceThreshold, PeakCoverage::wholeTake);
+    const QModelIndex peak = app->window()->trackTable->model()->index(1, TrackTableModel::Peak);
+    EXPECT_EQ(peak.data().toString().toStdString(), ui::peakText(app->results().at(0).tracks[1].peak, false));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return peak.data().toString().toStdString() == ui::peakText(whole.tracks[1].peak); }));
+}
+
 // Nothing the engine cannot read, such as a cut copy or a temporary file, is left behind.
 TEST_F(AppTest, ClosingDuringATaskStopsTheWorkerAndLeavesOnlyWholeFiles) {
     for (int i = 0; i < 20; ++i) write("T" + std::to_string(i) + ":110");

@@ -73,6 +73,24 @@ TEST(CliTest, ExitStatusesDryRunsAndJsonRecords) {
     EXPECT_TRUE(nlohmann::json::parse(lines[2]).contains("error")) << lines[2];
 }
 
+// A take whose tracks are all heard in its first second is read no further: its peaks show as lower bounds and
+// its record says they do not cover the take, unless --full reads every frame.
+TEST(CliTest, PartialPeaksAreMarkedUnlessReadWhole) {
+    TempDir folder;
+    std::vector<std::int64_t> quietThenLoud(48000, 1 << 16);
+    quietThenLoud.resize(96000, 1 << 22);
+    writeFile(folder / "L.wav", simpleWav({.channels = 2}, {quietThenLoud, quietThenLoud}));
+    for (const auto coverage : {PeakCoverage::untilDecided, PeakCoverage::wholeTake}) {
+        const PolyWavInfo info = analyzePolyWav(folder / "L.wav", ui::kSilenceThreshold, coverage);
+        const std::string full = coverage == PeakCoverage::wholeTake ? "--full " : "";
+        const auto record = nlohmann::json::parse(runCli(folder.path(), "scan --json " + full + ".").second.at(0));
+        EXPECT_EQ(record.at("peaksCoverTake"), coverage == PeakCoverage::wholeTake);
+        EXPECT_EQ(record["tracks"][1]["peak"], info.tracks[1].peak);
+        const std::string line = runCli(folder.path(), "scan --tracks " + full + ".").second.at(2);
+        EXPECT_NE(line.find("  " + ui::peakText(info.tracks[1].peak, info.peaksCoverTake()) + "  "), line.npos) << line;
+    }
+}
+
 // --uniform keeps the takes of a layout alike: a track goes only where it is empty in every take with the same
 // names in the same order; a take whose layout no other shares keeps its own empty tracks. --threshold-db moves
 // the line below which a track is empty.

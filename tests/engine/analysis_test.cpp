@@ -168,13 +168,18 @@ void expectPlainLevels(const std::string& label, const FmtSpec& fmt, const std::
     writeFile(dir / "f64.wav", file.bytes64());
     auto probe = std::make_unique<AllocationProbe>();
     const auto info = analyzePolyWav(dir / "f.wav", threshold);
+    const auto whole = analyzePolyWav(dir / "f.wav", threshold, PeakCoverage::wholeTake);
     const LevelOverview sevenSlices = levelOverview(dir / "f64.wav", 7);
     EXPECT_LT(probe->largestRequest(), 5u << 20) << label;
     probe.reset();
-    Levels measured;
-    for (const auto& track : info.tracks) add(measured, track.peak, track.rms);
-    EXPECT_EQ(measured, plainLevels(data, fmt, framesRead)) << label;
-    EXPECT_EQ(info.activeCount(), active) << label;
+    // Read whole on request; the record says whether its peaks cover the take.
+    for (const auto& [read, limit] : {std::pair(&info, framesRead), std::pair(&whole, SIZE_MAX)}) {
+        Levels measured;
+        for (const auto& track : read->tracks) add(measured, track.peak, track.rms);
+        EXPECT_EQ(measured, plainLevels(data, fmt, limit)) << label;
+        EXPECT_EQ(read->activeCount(), active) << label;
+        EXPECT_EQ(read->peaksCoverTake(), limit == SIZE_MAX) << label;
+    }
     // The level overview: the peak of every slice of the frames present, slices that do and do not divide them
     // (more slices than frames leave some empty), the same from the file's RF64 form, in bounded memory.
     const std::size_t align = fmt.channels * fmt.bitsPerSample / 8, frames = data.size() / align;

@@ -42,12 +42,20 @@ struct PolyWavInfo {
     bool peaksCoverTake() const { return measuredFrames >= frames; }
 };
 
+// How much of a take the analysis reads. `untilDecided` stops after the
+// first block of 48000 frames at whose end every track has reached the
+// threshold: the empty flags are final then, and a scan is fast, but an
+// active track's peak covers only the frames read (`measuredFrames`, see
+// peaksCoverTake). `wholeTake` reads every frame, so every peak is the take's.
+enum class PeakCoverage { untilDecided, wholeTake };
+
 // Analyses one file; a bad file is reported in the result's `error`, never
 // thrown. Only exhausted memory escapes (std::bad_alloc).
-PolyWavInfo analyzePolyWav(const std::filesystem::path& path, double threshold);
+PolyWavInfo analyzePolyWav(const std::filesystem::path& path, double threshold,
+                           PeakCoverage coverage = PeakCoverage::untilDecided);
 
-// Lists the decodable WAV files of `folder` with at least `minChannels`
-// channels, sorted by file name. Unusable files and unreadable subfolders are
+// Lists the decodable WAV files (".wav" or ".bwf") of `folder` with at least
+// `minChannels` channels, sorted by file name. Unusable files and unreadable subfolders are
 // passed over; a failure to list a folder further throws
 // std::filesystem::filesystem_error.
 std::vector<std::filesystem::path> discoverPolyPaths(const std::filesystem::path& folder, bool recursive,
@@ -58,10 +66,11 @@ std::vector<std::filesystem::path> discoverPolyPaths(const std::filesystem::path
 using ProgressCallback =
     std::function<void(std::int32_t fileNumber, std::int32_t fileCount, const std::filesystem::path& path)>;
 
-// Discovers and analyses every candidate of `folder` in order. Throws what
-// discovery or the progress callback throws.
+// Discovers and analyses every candidate of `folder` in order, each read as
+// `coverage` says. Throws what discovery or the progress callback throws.
 std::vector<PolyWavInfo> scanDirectory(const std::filesystem::path& folder, bool recursive, double threshold,
-                                       std::int32_t minChannels, const ProgressCallback& onProgress);
+                                       std::int32_t minChannels, const ProgressCallback& onProgress,
+                                       PeakCoverage coverage = PeakCoverage::untilDecided);
 
 // The level of every track over the whole take: peaks[channel][slice] is the
 // peak (linear, as TrackInfo::peak) of `slices` equal stretches of the
