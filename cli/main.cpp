@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
 
     CLI::App app{"Finds the silent tracks of polyphonic WAV files and writes the files again without them.",
                  "quillon-cli"};
-    app.set_version_flag("--version", QUILLON_VERSION);
+    app.set_version_flag("--version", app.get_name() + " " + QUILLON_VERSION);
     app.require_subcommand(1);
     app.footer(
         "Examples:\n"
