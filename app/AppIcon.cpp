@@ -57,14 +57,18 @@ void drawLanes(QPainter& painter) {
 
 }  // namespace
 
-QImage drawAppIcon(int size) {
-    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
+void paintAppIcon(QPainter& painter, int size) {
     painter.setRenderHint(QPainter::Antialiasing);
     painter.scale(size / canvas, size / canvas);
     drawBackground(painter);
     drawLanes(painter);
+}
+
+QImage drawAppIcon(int size) {
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    paintAppIcon(painter, size);
     return image;
 }
 

@@ -5,8 +5,12 @@
 #include <QIcon>
 #include <QImage>
 
+class QPainter;
+
 namespace quillon::app {
 
+// Paints the icon on a size by size square of any paint device (an image, an SVG file).
+void paintAppIcon(QPainter& painter, int size);
 QImage drawAppIcon(int size);
 QIcon appIcon();
 
