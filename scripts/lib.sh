@@ -5,10 +5,14 @@ QUILLON_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 QUILLON_PACKAGES=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev
-  qt6-base-dev libgl-dev fonts-dejavu-core
+  qt6-base-dev qt6-svg-dev libgl-dev fonts-dejavu-core
   libcli11-dev nlohmann-json3-dev
   sox sndfile-programs mediainfo
 )
+# What scripts/package needs besides: manual pages, the .deb and its dependencies.
+QUILLON_PACKAGE_TOOLS=(help2man dpkg-dev file)
+# What the package's test checks it with.
+QUILLON_PACKAGE_CHECKS=(lintian desktop-file-utils appstream man-db)
 
 quillon_install_missing() {
   local missing=()
