@@ -11,10 +11,12 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSortFilterProxyModel>
 #include <QTableView>
 
 #include <algorithm>
@@ -33,12 +35,32 @@ std::filesystem::path toPath(const QString& text) {
     return std::filesystem::path(QFile::encodeName(text).toStdString());
 }
 
-AlertBox removalConfirmation(std::size_t fileCount, bool overwrite) {
+// Overwriting, replacing earlier copies and removing tracks with signal are
+// asked with Cancel as the default.
+AlertBox removalConfirmation(std::size_t fileCount, bool overwrite, const std::string& warnings) {
     const QString title = fromUtf8(ui::kRemovalTitle);
-    const QString question = fromUtf8(ui::removalQuestion(fileCount, overwrite));
-    if (overwrite)
-        return {title, question, AlertStyle::Critical, {fromUtf8(ui::kOverwriteButton), fromUtf8(ui::kCancelButton)}};
-    return {title, question, AlertStyle::Default, {title, fromUtf8(ui::kCancelButton)}};
+    const QString question = fromUtf8(ui::removalQuestion(fileCount, overwrite) + warnings);
+    const AlertStyle style = overwrite || !warnings.empty() ? AlertStyle::Critical : AlertStyle::Default;
+    return {title, question, style, {overwrite ? fromUtf8(ui::kOverwriteButton) : title, fromUtf8(ui::kCancelButton)}};
+}
+
+// The warnings of a removal's confirmation: the copies it would replace and
+// the tracks with signal it would remove.
+std::string removalWarnings(const std::vector<std::pair<PolyWavInfo, ui::TrackChoice>>& files, bool overwrite,
+                            const std::filesystem::path& folder) {
+    std::vector<std::string> replaced, active;
+    for (const auto& [info, remove] : files) {
+        if (const auto copy = ui::existingCopy(info.path, overwrite)) replaced.push_back(ui::shownPath(*copy, folder));
+        for (std::string& line : ui::activeTracksRemoved(info, remove, folder)) active.push_back(std::move(line));
+    }
+    return ui::removalWarnings(replaced, active);
+}
+
+// The one write of a removal. A file whose choice is the detector's is
+// slimmed as it always was; one chosen by hand loses exactly its ticked tracks.
+std::filesystem::path writeWithout(const PolyWavInfo& info, const ui::TrackChoice& remove, bool overwrite) {
+    return remove == ui::emptyTracksOf(info) ? compressPolyWav(info.path, overwrite, ui::kSilenceThreshold, {})
+                                             : removeTracks(info.path, info, remove, overwrite);
 }
 
 // The time slices of a level strip, and how long the selection must rest
@@ -64,6 +86,7 @@ AppDelegate::AppDelegate(std::unique_ptr<Dialogs> dialogs, QObject* parent)
 
 AppDelegate::~AppDelegate() {
     _stopping = true;
+    _scanStop.request_stop();
     cancelOverview();
     _overviewWorker.waitForDone();
     _worker.waitForDone();
@@ -95,6 +118,8 @@ void AppDelegate::connectWindow() {
     connect(_window->selectAllButton, &QPushButton::clicked, this, &AppDelegate::selectAllFiles);
     connect(_window.get(), &MainWindow::folderDropped, this, &AppDelegate::openFolder);
     connect(_window->keepAlikeAction, &QAction::triggered, this, &AppDelegate::keepTracksAlike);
+    connect(_window->stopScanAction, &QAction::triggered, this, &AppDelegate::stopScan);
+    connect(_window->showPassedOverAction, &QAction::triggered, this, &AppDelegate::showPassedOver);
     connect(_trackModel.get(), &TrackTableModel::removeChanged, this, &AppDelegate::setTrackRemoved);
     const QItemSelectionModel* selection = _window->fileTable->selectionModel();
     connect(selection, &QItemSelectionModel::selectionChanged, this, &AppDelegate::refreshTracks);
@@ -132,18 +157,33 @@ void AppDelegate::scan() {
     if (folder.isEmpty()) return alert(fromUtf8(ui::kChooseDirectoryFirst));
     if (!QFileInfo(folder).isDir()) return alert(fromUtf8(ui::notADirectoryText(folder.toStdString())));
     setBusy(true, fromUtf8(ui::scanningText(folder.toStdString())));
+    _scanning = true;
     startScan(toPath(folder), _window->recursiveCheck->isChecked());
 }
 
+void AppDelegate::stopScan() {
+    if (!_scanning) return;
+    _scanStop.request_stop();
+    setStatus(ui::kStopping);
+}
+
 void AppDelegate::startScan(std::filesystem::path folder, bool recursive) {
-    _worker.start([this, folder = std::move(folder), recursive] {
-        ScanOutcome outcome{folder, {}, {}};
+    _scanStop = std::stop_source();
+    _worker.start([this, folder = std::move(folder), recursive, stop = _scanStop.get_token()] {
+        ScanOutcome outcome;
+        outcome.folder = folder;
+        outcome.recursive = recursive;
         try {
-            outcome.results = scanDirectory(folder, recursive, ui::kSilenceThreshold, ui::kMinChannels,
-                                            [this](std::int32_t number, std::int32_t count,
-                                                   const std::filesystem::path& path) {
-                                                reportProgress(number, count, path);
-                                            });
+            outcome.results = scanDirectory(
+                folder, recursive, ui::kSilenceThreshold, ui::kMinChannels,
+                [this, &outcome](std::int32_t number, std::int32_t count, const std::filesystem::path& path) {
+                    reportProgress(number, count, path);
+                    outcome.analysed = number;  // counted as done: a scan stops only between files
+                    outcome.total = count;
+                },
+                PeakCoverage::untilDecided, stop);
+            outcome.stopped = stop.stop_requested();
+            if (!outcome.stopped) outcome.passedOver = passedOverFiles(folder, recursive, ui::kMinChannels);
         } catch (const std::exception& failure) {
             outcome.results.clear();
             outcome.error = failure.what();
@@ -158,36 +198,52 @@ void AppDelegate::reportProgress(std::int32_t fileNumber, std::int32_t fileCount
     postToGui([this, text = ui::analyzingText(fileNumber, fileCount, path)] { setStatus(text); });
 }
 
+// Hand choices of files that are still there as they were carry over to
+// the new list, ticks made during the scan among them.
 void AppDelegate::finishScan(ScanOutcome outcome) {
+    _scanning = false;
     setBusy(false, std::nullopt);
     if (!outcome.error.empty()) {
         alert(fromUtf8(outcome.error));
         return setStatus(ui::scanFailedText(outcome.error));
     }
+    _choices = ui::carryHandChoices(_results, _choices, outcome.results);
     _results = std::move(outcome.results);
-    _choices.clear();
-    for (const PolyWavInfo& info : _results) _choices.push_back(ui::emptyTracksOf(info));
+    _folder = std::move(outcome.folder);
+    _passedOver = std::move(outcome.passedOver);
     _overviews.clear();
     _trackModel->setFile(nullptr, {});
-    _fileModel->setResults(_results, outcome.folder);
-    setStatus(ui::foundText(_results));
+    _fileModel->setResults(_results, _folder);
+    for (std::size_t row = 0; row < _results.size(); ++row)
+        if (ui::isHandChoice(_results[row], _choices[row])) markChoice(row);
+    setStatus(outcome.stopped ? ui::stoppedText(outcome.analysed, outcome.total)
+                              : ui::foundText(_results) +
+                                    ui::passedOverText(_passedOver.size(), _results.size(), outcome.recursive));
+    _window->passedOverLink->setVisible(!_passedOver.empty());
     _window->metaLabel->setText(QString());
     if (!_results.empty()) selectOnlyFileRow(0);
     refreshTracks();
 }
 
+void AppDelegate::showPassedOver() {
+    std::string lines;
+    for (const PassedOverFile& file : _passedOver) lines += ui::passedOverLine(file, _folder) + '\n';
+    _dialogs->showMessage(_window.get(), {fromUtf8(ui::passedOverTitle(_passedOver.size())), fromUtf8(lines),
+                                          AlertStyle::Default, {}});
+}
+
 // ---- Tables ----------------------------------------------------------------
 
-void AppDelegate::selectOnlyFileRow(int row) {
+void AppDelegate::selectOnlyFileRow(int tableRow) {
     _window->fileTable->selectionModel()->setCurrentIndex(
-        _fileModel->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        _window->fileOrder->index(tableRow, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 std::optional<std::size_t> AppDelegate::currentFileRow() const {
     const QItemSelectionModel* selection = _window->fileTable->selectionModel();
     const QModelIndex current = selection->currentIndex();
     if (current.isValid() && selection->isRowSelected(current.row(), QModelIndex()))
-        return static_cast<std::size_t>(current.row());
+        return static_cast<std::size_t>(_window->fileOrder->mapToSource(current).row());
     // The row last clicked was deselected: fall back on another selected row.
     const std::vector<std::size_t> selected = selectedFileIndexes();
     if (selected.empty()) return std::nullopt;
@@ -198,6 +254,7 @@ void AppDelegate::refreshTracks() {
     const std::optional<std::size_t> row = currentFileRow();
     const PolyWavInfo* file = row && *row < _results.size() ? &_results[*row] : nullptr;
     _trackModel->setFile(file, file ? _choices[*row] : ui::TrackChoice{});
+    _window->trackTitle->setText(file ? fromUtf8(ui::tracksOfText(file->path, _folder)) : QString());
     _window->metaLabel->setText(file ? fromUtf8(ui::captionText(*file)) : QString());
     cancelOverview();
     if (!file) return;
@@ -215,7 +272,7 @@ void AppDelegate::selectAllFiles() {
 std::vector<std::size_t> AppDelegate::selectedFileIndexes() const {
     std::vector<std::size_t> rows;
     for (const QModelIndex& index : _window->fileTable->selectionModel()->selectedRows())
-        rows.push_back(static_cast<std::size_t>(index.row()));
+        rows.push_back(static_cast<std::size_t>(_window->fileOrder->mapToSource(index).row()));
     std::sort(rows.begin(), rows.end());
     return rows;
 }
@@ -300,27 +357,23 @@ void AppDelegate::runCompress(const std::vector<std::size_t>& rows) {
             files.emplace_back(_results[row], _choices[row]);
     if (files.empty()) return alert(fromUtf8(ui::kNoCandidates));
     const bool overwrite = _window->overwriteCheck->isChecked();
-    if (!_dialogs->confirm(_window.get(), removalConfirmation(files.size(), overwrite))) return;
+    const std::string warnings = removalWarnings(files, overwrite, _folder);
+    if (!_dialogs->confirm(_window.get(), removalConfirmation(files.size(), overwrite, warnings))) return;
     setBusy(true, fromUtf8(ui::removingText(files.size())));
     startRemoval(std::move(files), overwrite);
 }
 
-// A file whose choice is the detector's is slimmed as it always was; one
-// chosen by hand loses exactly its ticked tracks.
 void AppDelegate::startRemoval(std::vector<std::pair<PolyWavInfo, ui::TrackChoice>> files, bool overwrite) {
-    _worker.start([this, files = std::move(files), overwrite] {
+    _worker.start([this, files = std::move(files), overwrite, folder = _folder] {
         RemovalReport report;
         for (const auto& [info, remove] : files) {
             if (_stopping) return;
             try {
-                const std::filesystem::path written =
-                    remove == ui::emptyTracksOf(info)
-                        ? compressPolyWav(info.path, overwrite, ui::kSilenceThreshold, {})
-                        : removeTracks(info.path, info, remove, overwrite);
-                report.successLog += ui::successLine(ui::withChoice(info, remove), written) + '\n';
+                const std::filesystem::path written = writeWithout(info, remove, overwrite);
+                report.successLog += ui::successLine(ui::withChoice(info, remove), written, folder) + '\n';
                 ++report.filesDone;
             } catch (const std::exception& failure) {
-                report.errorLog += ui::errorLine(info, failure.what()) + '\n';
+                report.errorLog += ui::errorLine(info, failure.what(), folder) + '\n';
                 ++report.filesFailed;
             }
         }

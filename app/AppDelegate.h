@@ -33,12 +33,18 @@ class FileTableModel;
 class MainWindow;
 class TrackTableModel;
 
-// What a background scan hands back: the results, or the message of the
-// exception that ended it (then `results` is empty).
+// What a background scan hands back: the results and the .wav files passed
+// over, or the message of the exception that ended it (then `results` is
+// empty). A scan the user stopped has the files analysed so far, of `total`.
 struct ScanOutcome {
     std::filesystem::path folder;
+    bool recursive = false;
     std::string error;
     std::vector<PolyWavInfo> results;
+    std::vector<PassedOverFile> passedOver;
+    bool stopped = false;
+    std::int32_t analysed = 0;
+    std::int32_t total = 0;
 };
 
 // What a background removal hands back: one line per file in either log,
@@ -66,9 +72,11 @@ public:
     void browse();
     void openFolder(const QString& folder);  // a folder picked or dropped: show it and scan it
     void scan();
+    void stopScan();  // the files analysed so far stay listed
     void finishScan(ScanOutcome outcome);
+    void showPassedOver();
 
-    // Tables
+    // Tables. Rows are those of results(), whatever order the table shows.
     void refreshTracks();
     void selectAllFiles();
     std::vector<std::size_t> selectedFileIndexes() const;
@@ -98,16 +106,19 @@ private:
     void startOverview();
     void cancelOverview();
     void reportProgress(std::int32_t fileNumber, std::int32_t fileCount, const std::filesystem::path& path);
-    void selectOnlyFileRow(int row);
+    void selectOnlyFileRow(int tableRow);
     void setStatus(const std::string& text);
     template <typename Task>
     void postToGui(Task task);
 
     std::vector<PolyWavInfo> _results;
     std::vector<ui::TrackChoice> _choices;  // per file of _results: the tracks to remove
+    std::filesystem::path _folder;          // the folder _results come from
+    std::vector<PassedOverFile> _passedOver;
     // The level of the files' tracks over the take, kept until the next scan.
     std::map<std::filesystem::path, LevelOverview> _overviews;
     bool _busy = false;
+    bool _scanning = false;  // busy with a scan, which the user may stop
     // Declared before the window so that the tables never outlive their models.
     std::unique_ptr<Dialogs> _dialogs;
     std::unique_ptr<QMenuBar> _mainMenu;
@@ -117,6 +128,7 @@ private:
 
     // Set when the controller goes away, so a running task stops early.
     std::atomic<bool> _stopping{false};
+    std::stop_source _scanStop;
     // The overview of the selected file is read once the selection settles,
     // on its own worker, and stopped when it is no longer wanted.
     QTimer _overviewTimer;

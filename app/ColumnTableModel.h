@@ -13,12 +13,18 @@
 
 namespace quillon::app {
 
+enum class ColumnSizing {
+    Fixed,     // `width` wide
+    Contents,  // as wide as its widest text, so it is never shortened
+    // Takes whatever width the other columns leave, at least `width`; below
+    // that the table scrolls sideways rather than cut another column off.
+    Fills,
+};
+
 struct ColumnSpec {
     const char* title;
     int width;
-    // Takes whatever width the other columns leave, so that no column is cut
-    // off and no horizontal scrolling is needed at any window size.
-    bool fills = false;
+    ColumnSizing sizing = ColumnSizing::Fixed;
 };
 
 class ColumnTableModel : public QAbstractTableModel {

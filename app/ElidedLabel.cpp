@@ -22,6 +22,7 @@ void ElidedLabel::setText(const QString& text) {
     if (text == _text) return;
     _text = text;
     setToolTip(_text);
+    updateGeometry();  // what follows the text moves with its end
     update();
     emit textChanged(_text);
 }
@@ -32,7 +33,9 @@ QString ElidedLabel::displayedText() const {
 
 QSize ElidedLabel::sizeHint() const {
     const QMargins margins = contentsMargins();
-    return {fontMetrics().horizontalAdvance(asOneLine(_text)) + margins.left() + margins.right(),
+    // A character's width to spare: eliding measures a little wider than one advance.
+    return {fontMetrics().horizontalAdvance(asOneLine(_text)) + fontMetrics().averageCharWidth() + margins.left() +
+                margins.right(),
             fontMetrics().height() + margins.top() + margins.bottom()};
 }
 

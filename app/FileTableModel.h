@@ -1,4 +1,5 @@
-// The file table: one row per scan result, showing its one-line summary.
+// The file table: one row per scan result, the parts of its summary in
+// columns, each sortable by the value it shows.
 #pragma once
 
 #include "ColumnTableModel.h"
@@ -13,7 +14,9 @@ namespace quillon::app {
 class FileTableModel : public ColumnTableModel {
     Q_OBJECT
 public:
-    enum Column { Summary, ColumnCount };
+    // What a column sorts by: numbers as numbers, the file by its path.
+    static constexpr int SortRole = Qt::UserRole + 3;
+    enum Column { Start, File, Tracks, Active, Empty, Rate, Length, ColumnCount };
 
     explicit FileTableModel(QObject* parent = nullptr);
 
@@ -23,6 +26,7 @@ public:
     void setChoiceChanged(int row, bool changed);
 
     int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
 
 protected:
     std::optional<Cell> cell(int row, int column) const override;

@@ -95,7 +95,16 @@ void MainLayout::setGeometry(const QRect& rect) {
     place(Progress, left, progressTop, right - left, progressHeight);
     const int statusHeight = natural(StatusLabel).height();
     const int statusTop = progressTop - 6 - statusHeight;
-    place(StatusLabel, left, statusTop, right - left, statusHeight);
+    // The link, when shown, follows the status text, which gives way to it.
+    if (widget(PassedOverLink)->isHidden()) {
+        place(StatusLabel, left, statusTop, right - left, statusHeight);
+    } else {
+        const QSize linkSize = natural(PassedOverLink);
+        const int statusWidth = std::min(natural(StatusLabel).width(), right - left - 8 - linkSize.width());
+        place(StatusLabel, left, statusTop, statusWidth, statusHeight);
+        place(PassedOverLink, left + statusWidth + 8, topForCentre(statusTop + statusHeight / 2.0, linkSize.height()),
+              linkSize.width(), linkSize.height());
+    }
 
     const QSize removeAllSize = natural(RemoveAllButton);
     const int buttonsTop = statusTop - 10 - removeAllSize.height();
@@ -109,16 +118,20 @@ void MainLayout::setGeometry(const QRect& rect) {
     place(SelectAllButton, right - selectAllSize.width(), topForCentre(buttonsCentre, selectAllSize.height()),
           selectAllSize.width(), selectAllSize.height());
 
-    // The two lists share what is left; the caption sits under the track list.
+    // The two lists share what is left; the title sits over the track list
+    // and the caption under it.
     const int listsTop = checkTop + recursiveSize.height() + 10;
     const int listsBottom = buttonsTop - 10;
     const int fileListWidth = static_cast<int>(std::lround(fileListShare * rect.width())) - margin;
     place(FileList, left, listsTop, fileListWidth, listsBottom - listsTop);
     const int trackLeft = left + fileListWidth + 10;
+    const int titleHeight = natural(TrackTitle).height();
+    place(TrackTitle, trackLeft, listsTop, right - trackLeft, titleHeight);
+    const int trackTop = listsTop + titleHeight + 4;
     const int metaHeight = natural(MetaLabel).height();
     const int metaTop = listsBottom - metaHeight;
     place(MetaLabel, trackLeft, metaTop, right - trackLeft, metaHeight);
-    place(TrackList, trackLeft, listsTop, right - trackLeft, metaTop - 8 - listsTop);
+    place(TrackList, trackLeft, trackTop, right - trackLeft, metaTop - 8 - trackTop);
 }
 
 }  // namespace quillon::app

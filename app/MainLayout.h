@@ -1,6 +1,7 @@
-// Places the thirteen controls of the main window by fixed relations: 14-point
-// margins, the file list at half the content width − 14, the track list and its
-// caption beside it, rows of buttons and check boxes at their natural size.
+// Places the controls of the main window by fixed relations: 14-point
+// margins, the file list at 0.55 of the content width − 14, the track list with
+// its title above and its caption below beside it, rows of buttons and check
+// boxes at their natural size.
 #pragma once
 
 #include <QLayout>
@@ -21,12 +22,14 @@ public:
         RecursiveCheck,
         OverwriteCheck,
         FileList,
+        TrackTitle,
         TrackList,
         MetaLabel,
         RemoveAllButton,
         RemoveSelectedButton,
         SelectAllButton,
         StatusLabel,
+        PassedOverLink,
         Progress,
         SlotCount
     };
@@ -34,7 +37,7 @@ public:
     static constexpr QSize contentSize{960, 640};
     static constexpr QSize minimumContentSize{760, 480};
     static constexpr int margin = 14;
-    static constexpr double fileListShare = 0.5;
+    static constexpr double fileListShare = 0.55;
 
     // The relations carry their own margins; the layout adds none.
     explicit MainLayout(QWidget* parent = nullptr);

@@ -3,6 +3,7 @@
 #include "AppIcon.h"
 
 #include <QApplication>
+#include <QGridLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -11,12 +12,12 @@ namespace quillon::app {
 
 QMenuBar* makeMainMenu() {
     auto* menuBar = new QMenuBar;
-    QMenu* menu = menuBar->addMenu(QStringLiteral("Quillon"));
-    QAction* about = menu->addAction(QStringLiteral("About Quillon"));
+    QMenu* menu = menuBar->addMenu(QStringLiteral("&Quillon"));
+    QAction* about = menu->addAction(QStringLiteral("&About Quillon"));
     about->setMenuRole(QAction::AboutRole);
     QObject::connect(about, &QAction::triggered, menuBar, [menuBar] { showAboutBox(menuBar->window()); });
     menu->addSeparator();
-    QAction* quit = menu->addAction(QStringLiteral("Quit Quillon"));
+    QAction* quit = menu->addAction(QStringLiteral("&Quit Quillon"));
     quit->setMenuRole(QAction::QuitRole);
     // Some platform themes bind nothing to the standard Quit key.
     quit->setShortcuts(QKeySequence::keyBindings(QKeySequence::Quit));
@@ -31,7 +32,15 @@ QString aboutText() {
 
 void showAboutBox(QWidget* parent) {
     QMessageBox box(parent);
-    box.setWindowTitle(QStringLiteral("About Quillon"));
+    const QString title = QStringLiteral("About Quillon");
+    box.setWindowTitle(title);
+    // Wide enough for the window manager to show the whole title beside its
+    // buttons: a message box is otherwise only as wide as its text.
+    constexpr int titleBarRoom = 240;
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (grid)
+        grid->addItem(new QSpacerItem(box.fontMetrics().horizontalAdvance(title) + titleBarRoom, 0), grid->rowCount(),
+                      0, 1, grid->columnCount());
     box.setTextFormat(Qt::PlainText);
     box.setText(aboutText());
     box.setIconPixmap(appIcon().pixmap(64, 64));

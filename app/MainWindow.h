@@ -9,11 +9,13 @@
 
 class QAction;
 class QCheckBox;
+class QLabel;
 class QMenuBar;
 class QLineEdit;
 class QMimeData;
 class QProgressBar;
 class QPushButton;
+class QSortFilterProxyModel;
 class QTableView;
 
 namespace quillon::app {
@@ -36,6 +38,10 @@ public:
     // The folder of a drop that names exactly one local folder.
     static std::optional<QString> droppedFolder(const QMimeData& mime);
 
+    // The file table's order: the model's until the user sorts by a column.
+    // Rows of fileTable are rows of this model.
+    QSortFilterProxyModel* const fileOrder;
+
     // The controls, in reading order.
     QLineEdit* const pathField;
     QPushButton* const browseButton;
@@ -43,14 +49,18 @@ public:
     QCheckBox* const recursiveCheck;
     QCheckBox* const overwriteCheck;
     QTableView* const fileTable;
+    ElidedLabel* const trackTitle;  // names the take the track table shows
     QTableView* const trackTable;
     ElidedLabel* const metaLabel;
     QPushButton* const removeAllButton;
     QPushButton* const removeSelectedButton;
     QPushButton* const selectAllButton;
     ElidedLabel* const statusLabel;
+    QLabel* const passedOverLink;  // shown after the status when files were passed over
     QProgressBar* const progress;
-    QAction* const keepAlikeAction;  // "Keep Tracks Alike Across Selected Files"
+    QAction* const stopScanAction;        // Esc
+    QAction* const showPassedOverAction;  // also what passedOverLink does
+    QAction* const keepAlikeAction;       // "Keep Tracks Alike Across Selected Files"
 
 signals:
     void folderDropped(const QString& folder);

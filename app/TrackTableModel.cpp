@@ -7,11 +7,11 @@ namespace quillon::app {
 namespace {
 
 constexpr std::array<ColumnSpec, TrackTableModel::ColumnCount> kColumns{{
-    {"Remove", 64},
-    {"Name", 120, true},
-    {"Level", 88},
-    {"Peak", 82},  // room for a peak marked as a lower bound
-    {"Status", 54},
+    {"Remove", 56},
+    {"Name", 84},
+    {"Level", 56, ColumnSizing::Fills},
+    {"Peak", 76},  // room for a peak marked as a lower bound
+    {"Status", 52},
 }};
 
 QString trackText(const TrackInfo& track, bool peakCoversTake, int column) {
@@ -37,6 +37,7 @@ void TrackTableModel::setFile(const PolyWavInfo* info, const ui::TrackChoice& re
     beginResetModel();
     _tracks = info ? info->tracks : std::vector<TrackInfo>{};
     _peaksCoverTake = !info || info->peaksCoverTake();
+    _takeSeconds = info ? info->duration : 0.0;
     _remove = info ? remove : ui::TrackChoice{};
     _overview.clear();
     _overviewError.clear();
@@ -65,10 +66,16 @@ int TrackTableModel::rowCount(const QModelIndex& parent) const {
 }
 
 QVariant TrackTableModel::data(const QModelIndex& index, int role) const {
-    if (role != LevelRole) return ColumnTableModel::data(index, role);
     const auto row = static_cast<std::size_t>(index.row());
-    if (index.column() != Level || row >= _overview.size()) return {};
-    return QVariant::fromValue(QList<double>(_overview[row].begin(), _overview[row].end()));
+    if (index.column() != Level || row >= _tracks.size()) return ColumnTableModel::data(index, role);
+    switch (role) {
+    case LevelRole:
+        if (row >= _overview.size()) return {};
+        return QVariant::fromValue(QList<double>(_overview[row].begin(), _overview[row].end()));
+    case LevelLoadingRole: return _overview.empty() && _overviewError.empty();
+    case TakeSecondsRole: return _takeSeconds;
+    default: return ColumnTableModel::data(index, role);
+    }
 }
 
 std::optional<ColumnTableModel::Cell> TrackTableModel::cell(int row, int column) const {
@@ -78,8 +85,8 @@ std::optional<ColumnTableModel::Cell> TrackTableModel::cell(int row, int column)
     if (column == Remove) shown.checked = _remove[track];
     if (column == Level)
         shown.toolTip = QString::fromUtf8(!_overviewError.empty() ? _overviewError
-                                          : _overview.empty()     ? "Level over the take: reading the file\u2026"
-                                                                  : "Level over the take");
+                                          : _overview.empty()     ? ui::kReadingLevels
+                                                                  : ui::silenceLineText());
     return shown;
 }
 

@@ -15,8 +15,11 @@ namespace quillon::app {
 class TrackTableModel : public ColumnTableModel {
     Q_OBJECT
 public:
-    // The peaks of one track's time slices, linear (LevelColumn cells).
+    // Of Level cells: the peaks of the track's time slices, linear; whether
+    // they are still being read; the length of the take in seconds.
     static constexpr int LevelRole = Qt::UserRole + 2;
+    static constexpr int LevelLoadingRole = Qt::UserRole + 3;
+    static constexpr int TakeSecondsRole = Qt::UserRole + 4;
     enum Column { Remove, Name, Level, Peak, Status, ColumnCount };
 
     explicit TrackTableModel(QObject* parent = nullptr);
@@ -44,6 +47,7 @@ protected:
 private:
     std::vector<TrackInfo> _tracks;
     bool _peaksCoverTake = true;
+    double _takeSeconds = 0.0;
     ui::TrackChoice _remove;
     std::vector<std::vector<double>> _overview;
     std::string _overviewError;

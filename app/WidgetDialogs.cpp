@@ -3,6 +3,7 @@
 #include "AppIcon.h"
 #include "texts.h"
 
+#include <QClipboard>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QGuiApplication>
@@ -10,10 +11,13 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
-#include <QScrollArea>
+#include <QKeyEvent>
 #include <QStyle>
+#include <QTextEdit>
+#include <QTextDocument>
 
 #include <algorithm>
+#include <cmath>
 
 namespace quillon::app {
 namespace {
@@ -41,15 +45,35 @@ QLabel* iconLabel(QWidget* dialog, AlertStyle style) {
     return label;
 }
 
-// The explanation scrolls when it is taller than the screen allows.
-QScrollArea* scrollingText(const QString& text) {
-    auto* scroll = new QScrollArea;
-    scroll->setWidget(plainLabel(text));
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setMinimumWidth(informativeWidth);
-    return scroll;
+// The explanation reads like a label but wraps a line too long for the box
+// anywhere (a long file name too), can be selected and copied, and scrolls
+// when it is taller than `maxHeight`.
+QTextEdit* informativeView(const QString& text, int maxHeight) {
+    auto* view = new QTextEdit;
+    view->setReadOnly(true);
+    view->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    view->setFrameShape(QFrame::NoFrame);
+    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    view->document()->setDocumentMargin(0);
+    view->setPlainText(text);
+    QPalette palette = view->palette();
+    palette.setColor(QPalette::Base, Qt::transparent);
+    view->setPalette(palette);
+    // Measured on a document of its own: the view's lays its text out only
+    // once it is shown.
+    QTextDocument measured;
+    measured.setDefaultFont(view->font());
+    measured.setDocumentMargin(0);
+    measured.setDefaultTextOption(view->document()->defaultTextOption());
+    measured.setPlainText(text);
+    measured.setTextWidth(informativeWidth);
+    const int textHeight = static_cast<int>(std::ceil(measured.size().height()));
+    // A scroll bar only where the text does not fit: one that came and went
+    // would wrap the text anew.
+    if (textHeight <= maxHeight) view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view->setFixedSize(informativeWidth, std::min(textHeight, maxHeight));
+    return view;
 }
 
 int maxTextHeight(QWidget* parent) {
@@ -59,15 +83,13 @@ int maxTextHeight(QWidget* parent) {
 
 }  // namespace
 
-AlertDialog::AlertDialog(QWidget* parent, const AlertBox& box) : QDialog(parent) {
+AlertDialog::AlertDialog(QWidget* parent, const AlertBox& box) : QDialog(parent), _box(box) {
     setWindowTitle(QString::fromUtf8(ui::kAppName));
     auto* message = plainLabel(box.messageText);
     QFont bold = message->font();
     bold.setBold(true);
     message->setFont(bold);
-    QScrollArea* informative = scrollingText(box.informativeText);
-    const int textHeight = informative->widget()->heightForWidth(informativeWidth);
-    informative->setFixedHeight(std::min(textHeight, maxTextHeight(parent)));
+    _informative = informativeView(box.informativeText, maxTextHeight(parent));
 
     auto* buttons = new QDialogButtonBox;
     const QStringList titles = box.buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : box.buttons;
@@ -88,9 +110,18 @@ AlertDialog::AlertDialog(QWidget* parent, const AlertBox& box) : QDialog(parent)
     auto* layout = new QGridLayout(this);
     layout->addWidget(iconLabel(this, box.style), 0, 0, 2, 1);
     layout->addWidget(message, 0, 1);
-    layout->addWidget(informative, 1, 1);
+    layout->addWidget(_informative, 1, 1);
     layout->addWidget(buttons, 2, 0, 1, 2);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+// Ctrl+C copies the whole text; where the explanation has the keyboard, it
+// copies what is selected there itself.
+void AlertDialog::keyPressEvent(QKeyEvent* event) {
+    if (!event->matches(QKeySequence::Copy)) return QDialog::keyPressEvent(event);
+    QStringList whole{_box.messageText, _box.informativeText};
+    whole.removeAll(QString());
+    QGuiApplication::clipboard()->setText(whole.join(QStringLiteral("\n\n")));
 }
 
 // The keyboard starts on the default button, so Return and Space press it.

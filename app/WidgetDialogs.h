@@ -6,12 +6,13 @@
 #include <QDialog>
 #include <QPushButton>
 
+class QTextEdit;
 
 namespace quillon::app {
 
 // A message box: icon, the message in bold, the explanation under it, and
-// the buttons. A long explanation scrolls inside a box that fits the screen,
-// so its buttons stay in view.
+// the buttons. A long explanation wraps and scrolls inside a box that fits
+// the screen, so its buttons stay in view; Ctrl+C copies it.
 class AlertDialog : public QDialog {
     Q_OBJECT
 public:
@@ -20,12 +21,16 @@ public:
     // The button that confirms (the first one), and the one Return presses.
     QPushButton* confirmButton() const { return _confirmButton; }
     QPushButton* defaultButton() const { return _defaultButton; }
+    QTextEdit* informative() const { return _informative; }
     bool confirmed() const { return _confirmed; }
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    AlertBox _box;
+    QTextEdit* _informative = nullptr;
     QPushButton* _confirmButton = nullptr;
     QPushButton* _defaultButton = nullptr;
     bool _confirmed = false;

@@ -18,8 +18,9 @@ std::string dumpLine(const json& value) {
     return value.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
+// Tracks are numbered from 1 in every record, as in the text output.
 json trackJson(const TrackInfo& track) {
-    return {{"index", track.index}, {"name", track.name}, {"peak", track.peak},
+    return {{"track", track.index + 1}, {"name", track.name}, {"peak", track.peak},
             {"rms", track.rms},     {"empty", track.empty}};
 }
 
@@ -50,33 +51,53 @@ void printTracks(const PolyWavInfo& info, std::ostream& out) {
     }
 }
 
-std::vector<PolyWavInfo> scanFolder(const std::filesystem::path& folder, bool recursive, double threshold,
-                                    const Progress& progress, PeakCoverage coverage = PeakCoverage::untilDecided) {
-    auto results = scanDirectory(folder, recursive, threshold, ui::kMinChannels,
-                                 [&](std::int32_t number, std::int32_t count, const std::filesystem::path& path) {
-                                     progress.show(ui::analyzingText(number, count, path));
-                                 }, coverage);
+struct Scanned {
+    std::vector<PolyWavInfo> results;
+    std::size_t passedOver = 0;
+};
+
+// The folder's results; each .wav file passed over gets a line on `err`.
+Scanned scanFolder(const std::filesystem::path& folder, bool recursive, double threshold, const Progress& progress,
+                   std::ostream& err, PeakCoverage coverage = PeakCoverage::untilDecided) {
+    Scanned scanned;
+    scanned.results = scanDirectory(folder, recursive, threshold, ui::kMinChannels,
+                                    [&](std::int32_t number, std::int32_t count, const std::filesystem::path& path) {
+                                        progress.show(ui::analyzingText(number, count, path));
+                                    }, coverage);
     progress.finish();
-    return results;
+    const std::vector<PassedOverFile> passed = passedOverFiles(folder, recursive, ui::kMinChannels);
+    for (const PassedOverFile& file : passed) err << ui::passedOverLine(file, folder) << '\n';
+    scanned.passedOver = passed.size();
+    return scanned;
 }
 
 struct Candidate {
     PolyWavInfo info;
-    bool named = false;  // given as a file argument rather than found in a folder
+    std::filesystem::path folder;  // the folder argument it was found in; empty for a file argument
 };
 
 // Folders are scanned, files analysed alone; results keep argument order.
-std::vector<Candidate> gather(const StripOptions& options, double threshold, const Progress& progress) {
+std::vector<Candidate> gather(const StripOptions& options, double threshold, const Progress& progress,
+                              std::ostream& err) {
     std::vector<Candidate> candidates;
     for (const auto& path : options.paths) {
         if (std::filesystem::is_directory(path)) {
-            for (auto& info : scanFolder(path, options.recursive, threshold, progress))
-                candidates.push_back({std::move(info)});
+            for (auto& info : scanFolder(path, options.recursive, threshold, progress, err).results)
+                candidates.push_back({std::move(info), path});
         } else {
-            candidates.push_back({analyzePolyWav(path, threshold), true});
+            candidates.push_back({analyzePolyWav(path, threshold), {}});
         }
     }
     return candidates;
+}
+
+// Why a file is not written: the writer's refusal, too few channels, or a
+// copy that is there already and may not be replaced.
+std::string refusalFor(const PolyWavInfo& chosen, const Candidate& candidate, const StripOptions& options) {
+    if (std::string refusal = ui::refusalText(chosen); !refusal.empty()) return refusal;
+    if (options.force) return {};
+    const auto copy = ui::existingCopy(candidate.info.path, options.overwrite);
+    return copy ? ui::copyExistsText(*copy, candidate.folder) : std::string();
 }
 
 // The tracks to remove from each file: its empty ones, or alike across files.
@@ -114,24 +135,27 @@ void Progress::finish() const {
 }
 
 int runScan(const ScanOptions& options, const Progress& progress, std::ostream& out, std::ostream& err) {
-    std::vector<PolyWavInfo> results;
+    Scanned scanned;
     try {
-        results = scanFolder(options.folder, options.recursive, ui::thresholdFromDb(options.thresholdDb), progress,
+        scanned = scanFolder(options.folder, options.recursive, ui::thresholdFromDb(options.thresholdDb), progress, err,
                              options.full ? PeakCoverage::wholeTake : PeakCoverage::untilDecided);
     } catch (const std::exception& e) {
         progress.finish();
         err << ui::scanFailedText(e.what()) << '\n';
         return kSomeFailed;
     }
+    const std::vector<PolyWavInfo>& results = scanned.results;
     for (const auto& info : results) {
         if (options.json) {
             out << dumpLine(fileJson(info)) << '\n';
             continue;
         }
-        out << info.summary() << '\n';
+        out << ui::summaryText(info, options.folder) << '\n';
         if (options.tracks) printTracks(info, out);
     }
-    if (!options.json) out << ui::foundText(results) << '\n';
+    if (!options.json)
+        out << ui::foundText(results) << ui::passedOverText(scanned.passedOver, results.size(), options.recursive)
+            << '\n';
     const bool anyFailed =
         std::any_of(results.begin(), results.end(), [](const PolyWavInfo& info) { return !info.error.empty(); });
     return anyFailed ? kSomeFailed : kAllDone;
@@ -141,7 +165,7 @@ int runStrip(const StripOptions& options, const Progress& progress, std::ostream
     const double threshold = ui::thresholdFromDb(options.thresholdDb);
     std::vector<Candidate> candidates;
     try {
-        candidates = gather(options, threshold, progress);
+        candidates = gather(options, threshold, progress, err);
     } catch (const std::exception& e) {
         progress.finish();
         err << ui::scanFailedText(e.what()) << '\n';
@@ -151,17 +175,17 @@ int runStrip(const StripOptions& options, const Progress& progress, std::ostream
     const std::vector<ui::TrackChoice> choices = choicesFor(candidates, options.uniform);
     StripOutcome outcome;
     for (std::size_t i = 0; i < candidates.size(); ++i) {
-        const auto& [info, named] = candidates[i];
+        const auto& [info, folder] = candidates[i];
         const PolyWavInfo chosen = ui::withChoice(info, choices[i]);
         json record = {{"source", info.path.string()}};
         // A file named on the command line that cannot be read is a failure
         // the user must hear of; any other file that is not written is
-        // skipped with the reason the writer would give.
-        if (const std::string refusal = removalRefusal(chosen); !refusal.empty()) {
-            const bool failed = named && !info.error.empty();
+        // skipped with its reason.
+        if (const std::string refusal = refusalFor(chosen, candidates[i], options); !refusal.empty()) {
+            const bool failed = folder.empty() && !info.error.empty();
             if (failed) ++outcome.failed;
             record[failed ? "error" : "skipped"] = refusal;
-            if (!options.json) err << ui::errorLine(info, refusal) << '\n';
+            if (!options.json) err << ui::errorLine(info, refusal, folder) << '\n';
         } else {
             record["removed"] = chosen.emptyCount();
             record["kept"] = chosen.activeCount();
@@ -175,11 +199,11 @@ int runStrip(const StripOptions& options, const Progress& progress, std::ostream
                 ++outcome.done;
                 record["output"] = written.string();
                 record["written"] = !options.dryRun;
-                if (!options.json) out << ui::successLine(chosen, written) << '\n';
+                if (!options.json) out << ui::successLine(chosen, written, folder) << '\n';
             } catch (const std::exception& e) {
                 ++outcome.failed;
                 record["error"] = e.what();
-                if (!options.json) err << ui::errorLine(info, e.what()) << '\n';
+                if (!options.json) err << ui::errorLine(info, e.what(), folder) << '\n';
             }
         }
         if (options.json) out << dumpLine(record) << '\n';

@@ -30,6 +30,7 @@ struct StripOptions {
     bool uniform = false;
     bool recursive = false;
     bool overwrite = false;
+    bool force = false;  // replace existing *_SLIM copies
     bool dryRun = false;
     bool json = false;
     std::vector<std::filesystem::path> paths;

@@ -20,6 +20,8 @@ int main(int argc, char** argv) {
         "  quillon-cli strip --dry-run /media/card/DAY03\n"
         "  quillon-cli strip --overwrite A012T03.WAV A012T04.WAV\n"
         "  quillon-cli strip --uniform --threshold-db -70 /media/card/DAY03/SC12\n\n"
+        "Tracks are numbered from 1, in the text output and in JSON.\n"
+        "A .wav file that is passed over, or not written, gets a line on standard error saying why.\n"
         "Exit status: 0 all done, 1 some file failed, 2 usage error.\n");
 
     ScanOptions scan;
@@ -47,6 +49,7 @@ int main(int argc, char** argv) {
                            "remove a track only where it is empty in every one of them.");
     stripCommand->add_flag("--overwrite", strip.overwrite,
                            "Replace the originals in place (crash-safe) instead of writing *_SLIM copies.");
+    stripCommand->add_flag("--force", strip.force, "Replace *_SLIM copies that are already there.");
     stripCommand->add_flag("-n,--dry-run", strip.dryRun, "Print what would be written and write nothing.");
     stripCommand->add_flag("--json", strip.json, "One JSON object per file on standard output, nothing else.");
     stripCommand->add_option("PATH", strip.paths, "Folders to scan or WAV files to slim.")

@@ -3,12 +3,40 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <map>
+#include <system_error>
 
 namespace quillon::ui {
 namespace {
 
 std::string fileName(const std::filesystem::path& path) { return path.filename().string(); }
+
+std::vector<std::string> trackNames(const PolyWavInfo& info) {
+    std::vector<std::string> names;
+    for (const TrackInfo& track : info.tracks) names.push_back(track.name);
+    return names;
+}
+
+std::string counted(std::size_t count, const std::string& what) { return std::to_string(count) + " " + what; }
+
+// Same channels, sample format and track names: a choice made on one take
+// applies to the other.
+bool sameLayout(const PolyWavInfo& a, const PolyWavInfo& b) {
+    return a.error.empty() && b.error.empty() && a.channels == b.channels && a.bitsPerSample == b.bitsPerSample &&
+           a.isFloat == b.isFloat && trackNames(a) == trackNames(b);
+}
+
+std::string tooFewChannelsText() {
+    return "Mono: a polyphonic file has at least " + std::to_string(kMinChannels) + " channels";
+}
+
+// One line per entry under a heading.
+std::string listed(const std::string& heading, const std::vector<std::string>& lines) {
+    std::string text = "\n\n" + heading;
+    for (const std::string& line : lines) text += "\n" + line;
+    return text;
+}
 
 }  // namespace
 
@@ -34,11 +62,8 @@ bool isWritableChoice(const TrackChoice& remove) {
 
 std::vector<TrackChoice> keepTracksAlike(const std::vector<PolyWavInfo>& files, std::vector<TrackChoice> choices) {
     std::map<std::vector<std::string>, std::vector<std::size_t>> filesByLayout;
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        std::vector<std::string> names;
-        for (const TrackInfo& track : files[i].tracks) names.push_back(track.name);
-        if (files[i].error.empty()) filesByLayout[names].push_back(i);
-    }
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (files[i].error.empty()) filesByLayout[trackNames(files[i])].push_back(i);
     for (const auto& [names, alike] : filesByLayout) {
         if (alike.size() < 2) continue;
         TrackChoice emptyInEvery(names.size(), true);
@@ -52,6 +77,74 @@ std::vector<TrackChoice> keepTracksAlike(const std::vector<PolyWavInfo>& files, 
 PolyWavInfo withChoice(PolyWavInfo info, const TrackChoice& remove) {
     for (std::size_t k = 0; k < info.tracks.size() && k < remove.size(); ++k) info.tracks[k].empty = remove[k];
     return info;
+}
+
+bool isHandChoice(const PolyWavInfo& info, const TrackChoice& remove) { return remove != emptyTracksOf(info); }
+
+std::vector<TrackChoice> carryHandChoices(const std::vector<PolyWavInfo>& before,
+                                          const std::vector<TrackChoice>& choices,
+                                          const std::vector<PolyWavInfo>& after) {
+    std::map<std::filesystem::path, std::size_t> handChosen;
+    for (std::size_t i = 0; i < before.size() && i < choices.size(); ++i)
+        if (isHandChoice(before[i], choices[i])) handChosen[before[i].path] = i;
+    std::vector<TrackChoice> carried;
+    for (const PolyWavInfo& info : after) {
+        const auto known = handChosen.find(info.path);
+        const bool keep = known != handChosen.end() && sameLayout(before[known->second], info);
+        carried.push_back(keep ? choices[known->second] : emptyTracksOf(info));
+    }
+    return carried;
+}
+
+std::vector<std::string> activeTracksRemoved(const PolyWavInfo& info, const TrackChoice& remove,
+                                             const std::filesystem::path& folder) {
+    std::vector<std::string> lines;
+    for (std::size_t k = 0; k < info.tracks.size() && k < remove.size(); ++k)
+        if (remove[k] && !info.tracks[k].empty) lines.push_back(shownPath(info.path, folder) + ": " + info.tracks[k].name);
+    return lines;
+}
+
+std::optional<std::filesystem::path> existingCopy(const std::filesystem::path& source, bool overwrite) {
+    if (overwrite) return std::nullopt;
+    const std::filesystem::path copy = compressOutputPath(source, false);
+    std::error_code unknown;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(copy, unknown))) return std::nullopt;
+    return copy;
+}
+
+std::string refusalText(const PolyWavInfo& info) {
+    if (info.error.empty() && info.channels < kMinChannels) return tooFewChannelsText();
+    return removalRefusal(info);
+}
+
+std::string shownPath(const std::filesystem::path& file, const std::filesystem::path& folder) {
+    if (folder.empty()) return file.string();
+    const std::filesystem::path within = file.lexically_relative(folder);
+    if (within.empty() || *within.begin() == "..") return fileName(file);
+    return within.string();
+}
+
+std::string summaryText(const PolyWavInfo& info, const std::filesystem::path& folder) {
+    std::string line = info.summary();
+    // The summary names the file first, or after the start timecode and two spaces.
+    const std::string name = fileName(info.path);
+    const std::size_t at = info.error.empty() && !info.timecode.empty() ? info.timecode.size() + 2 : 0;
+    if (line.compare(at, name.size(), name) == 0) line.replace(at, name.size(), shownPath(info.path, folder));
+    return line;
+}
+
+std::string clockText(double seconds) {
+    const auto tenths = static_cast<std::int64_t>(std::llround(std::max(seconds, 0.0) * 10.0));
+    const std::int64_t minutes = tenths / 600, hours = minutes / 60;
+    char buffer[64];
+    if (hours > 0)
+        std::snprintf(buffer, sizeof buffer, "%lld:%02lld:%02lld.%lld", static_cast<long long>(hours),
+                      static_cast<long long>(minutes % 60), static_cast<long long>(tenths / 10 % 60),
+                      static_cast<long long>(tenths % 10));
+    else
+        std::snprintf(buffer, sizeof buffer, "%lld:%02lld.%lld", static_cast<long long>(minutes),
+                      static_cast<long long>(tenths / 10 % 60), static_cast<long long>(tenths % 10));
+    return buffer;
 }
 
 std::string oneDecimal(double value) {
@@ -89,7 +182,39 @@ std::string foundText(const std::vector<PolyWavInfo>& results) {
            std::to_string(filesWithEmptyTracks(results)) + " have empty tracks.";
 }
 
+std::string passedOverText(std::size_t passedOver, std::size_t found, bool recursive) {
+    if (passedOver > 0) return " " + counted(passedOver, ".wav file(s) passed over.");
+    if (found > 0) return {};
+    return recursive ? " The folder holds no .wav files." : " The folder holds no .wav files (subfolders not included).";
+}
+
+std::string passedOverTitle(std::size_t passedOver) { return counted(passedOver, ".wav file(s) passed over"); }
+
+std::string passedOverLine(const PassedOverFile& file, const std::filesystem::path& folder) {
+    return shownPath(file.path, folder) + ": " + (file.error.empty() ? tooFewChannelsText() : file.error);
+}
+
+std::string stoppedText(std::int32_t analysed, std::int32_t total) {
+    if (total == 0) return "Scan stopped.";
+    return "Scan stopped after " + std::to_string(analysed) + " of " + std::to_string(total) + " files.";
+}
+
 std::string scanFailedText(const std::string& error) { return "Scan failed: " + error; }
+
+std::string tracksOfText(const std::filesystem::path& file, const std::filesystem::path& folder) {
+    return "Tracks of " + shownPath(file, folder);
+}
+
+std::string levelAtText(double seconds, double peak) { return "At " + clockText(seconds) + ": " + peakText(peak); }
+
+std::string silenceLineText() {
+    return "The dotted line is " + std::to_string(std::lround(kSilenceThresholdDb)) +
+           " dBFS: a track whose peak stays below it is empty.";
+}
+
+std::string copyExistsText(const std::filesystem::path& copy, const std::filesystem::path& folder) {
+    return shownPath(copy, folder) + " exists; --force replaces it";
+}
 
 std::string removalQuestion(std::size_t fileCount, bool overwrite) {
     const std::string count = std::to_string(fileCount);
@@ -103,17 +228,27 @@ std::string removalQuestion(std::size_t fileCount, bool overwrite) {
            "and other metadata chunks are copied into the new files. Originals are left untouched.";
 }
 
+std::string removalWarnings(const std::vector<std::string>& replacedCopies, const std::vector<std::string>& activeTracks) {
+    std::string text;
+    if (!replacedCopies.empty())
+        text += listed(counted(replacedCopies.size(), "existing _SLIM file(s) will be replaced:"), replacedCopies);
+    if (!activeTracks.empty())
+        text += listed(counted(activeTracks.size(), "track(s) with signal will be removed:"), activeTracks);
+    return text;
+}
+
 std::string removingText(std::size_t fileCount) {
     return "Removing empty tracks from " + std::to_string(fileCount) + " file(s)\u2026";
 }
 
-std::string successLine(const PolyWavInfo& info, const std::filesystem::path& written) {
-    return fileName(info.path) + " \u2192 " + fileName(written) + " (" + std::to_string(info.emptyCount()) +
+std::string successLine(const PolyWavInfo& info, const std::filesystem::path& written,
+                        const std::filesystem::path& folder) {
+    return shownPath(info.path, folder) + " \u2192 " + fileName(written) + " (" + std::to_string(info.emptyCount()) +
            " removed, " + std::to_string(info.activeCount()) + " kept)";
 }
 
-std::string errorLine(const PolyWavInfo& info, const std::string& message) {
-    return fileName(info.path) + ": " + message;
+std::string errorLine(const PolyWavInfo& info, const std::string& message, const std::filesystem::path& folder) {
+    return shownPath(info.path, folder) + ": " + message;
 }
 
 std::string removalDoneText(std::int32_t done, std::int32_t failed) {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,30 @@ bool isWritableChoice(const TrackChoice& remove);
 std::vector<TrackChoice> keepTracksAlike(const std::vector<PolyWavInfo>& files, std::vector<TrackChoice> choices);
 // The analysis with `remove` as its empty flags, for texts that count tracks.
 PolyWavInfo withChoice(PolyWavInfo info, const TrackChoice& remove);
+// A choice made by hand: one that differs from the detector's.
+bool isHandChoice(const PolyWavInfo& info, const TrackChoice& remove);
+// The choices for the results of a new scan: a file chosen by hand keeps its
+// choice when it has the same path and layout; every other file gets the detector's.
+std::vector<TrackChoice> carryHandChoices(const std::vector<PolyWavInfo>& before,
+                                          const std::vector<TrackChoice>& choices,
+                                          const std::vector<PolyWavInfo>& after);
+// "FILE: TRACK" for each track that `remove` takes although the detector
+// found signal on it.
+std::vector<std::string> activeTracksRemoved(const PolyWavInfo& info, const TrackChoice& remove,
+                                             const std::filesystem::path& folder);
+// The existing copy that a removal would replace: NAME_SLIM.ext beside the
+// source when not overwriting, if it is there.
+std::optional<std::filesystem::path> existingCopy(const std::filesystem::path& source, bool overwrite);
+// Why a file is not written: too few channels, or the writer's refusal.
+std::string refusalText(const PolyWavInfo& info);
+
+// A file as the user knows it: its path within the scanned `folder`, or the
+// path as given when there is no folder.
+std::string shownPath(const std::filesystem::path& file, const std::filesystem::path& folder);
+// summary() naming the file by its shown path.
+std::string summaryText(const PolyWavInfo& info, const std::filesystem::path& folder);
+// A time within a take, "1:05.2" (hours when there are any).
+std::string clockText(double seconds);
 
 // Fixed one-decimal notation, independent of the process locale.
 std::string oneDecimal(double value);
@@ -62,18 +87,37 @@ inline constexpr const char* kRemovalTitle = "Remove Empty Tracks";
 inline constexpr const char* kRemovalCompleteTitle = "Remove Empty Tracks complete";
 inline constexpr const char* kOverwriteButton = "Overwrite";
 inline constexpr const char* kCancelButton = "Cancel";
+inline constexpr const char* kStopping = "Stopping the scan\u2026";
+inline constexpr const char* kReadingLevels = "Level over the take: reading the file\u2026";
 
 std::string notADirectoryText(const std::string& folder);
 std::string scanningText(const std::string& folder);
 std::string analyzingText(std::int32_t fileNumber, std::int32_t fileCount, const std::filesystem::path& path);
 std::string foundText(const std::vector<PolyWavInfo>& results);
+// What follows foundText: how many .wav files were passed over, or, when
+// the folder had none at all, that it has none.
+std::string passedOverText(std::size_t passedOver, std::size_t found, bool recursive);
+// The title over the list of passed-over files, and one line per file.
+std::string passedOverTitle(std::size_t passedOver);
+std::string passedOverLine(const PassedOverFile& file, const std::filesystem::path& folder);
+std::string stoppedText(std::int32_t analysed, std::int32_t total);
 std::string scanFailedText(const std::string& error);
+std::string tracksOfText(const std::filesystem::path& file, const std::filesystem::path& folder);
+std::string levelAtText(double seconds, double peak);
+// What the dotted line of a level strip means.
+std::string silenceLineText();
+std::string copyExistsText(const std::filesystem::path& copy, const std::filesystem::path& folder);
 
 // The question before a removal, with or without replacing the originals.
 std::string removalQuestion(std::size_t fileCount, bool overwrite);
+// What the question adds when copies would be replaced or tracks with signal
+// removed: each listed on a line of its own.
+std::string removalWarnings(const std::vector<std::string>& replacedCopies, const std::vector<std::string>& activeTracks);
 std::string removingText(std::size_t fileCount);
-std::string successLine(const PolyWavInfo& info, const std::filesystem::path& written);
-std::string errorLine(const PolyWavInfo& info, const std::string& message);
+// Lines of the report; the source is named by its shown path.
+std::string successLine(const PolyWavInfo& info, const std::filesystem::path& written,
+                        const std::filesystem::path& folder);
+std::string errorLine(const PolyWavInfo& info, const std::string& message, const std::filesystem::path& folder);
 std::string removalDoneText(std::int32_t done, std::int32_t failed);
 // The report after a removal: its success section, then its error section.
 std::string removalReport(const std::string& successLog, const std::string& errorLog);

@@ -1,8 +1,12 @@
 // Renders the main window and its message boxes into PNG files so that the
 // layout can be looked at without a display: quillon_app_screenshot <folder>.
-// A demo folder of takes is generated next to the pictures and scanned with
-// the real engine.
+// A demo folder of takes (same-named takes in two subfolders among them) is
+// generated next to the pictures and scanned with the real engine, at the
+// normal and the minimum size, through a removal and a stopped scan.
 #include "AppDelegate.h"
+#include "ElidedLabel.h"
+#include "FileTableModel.h"
+#include "MainLayout.h"
 #include "MainMenu.h"
 #include "TrackTableModel.h"
 #include "MainWindow.h"
@@ -81,8 +85,28 @@ void writeDemoFolder(const fs::path& folder) {
     bench::writeTake(folder / "T004.wav", {.channels = 2, .frames = seconds(40), .silentChannels = {0, 1}});
     bench::writeTake(folder / "Scene 12 Take 3 - exterior street, second unit, wide and close, alternate.wav",
                      {.channels = 3, .frames = seconds(31), .silentChannels = {1}, .noisePeakDbfs = -20.0});
+    // The same take names on two days, in subfolders.
+    for (const char* day : {"Day 1", "Day 2"}) {
+        fs::create_directories(folder / day);
+        bench::writeTake(folder / day / "T010.wav",
+                         {.channels = 4, .frames = seconds(12), .silentChannels = {day[4] == '1' ? 3 : 2},
+                          .timeReference = at(day[4] == '1' ? 9 : 14, 30, 0),
+                          .ixml = recorderIxml({"Boom", "Lav Anna", "Lav Ben", "Plant"}), .noisePeakDbfs = -12.0});
+    }
     bench::writeTake(folder / "T000_mono.wav", {.channels = 1, .frames = seconds(1)});
     std::ofstream(folder / "T005_broken.wav", std::ios::binary) << std::string("RIFF\x04\x00\x00\x00WAVE", 12);
+    // A copy that an earlier removal left, which the next one would replace.
+    bench::writeTake(folder / "T003_SLIM.wav", {.channels = 3, .frames = seconds(8)});
+}
+
+// A silent take of `bytes` of samples that takes no room on the disk but a
+// while to read: long enough to stop a scan in.
+void writeLongSilentTake(const fs::path& path, std::uint32_t bytes) {
+    std::string header = "RIFF";
+    bench::wav::appendU32(header, 4 + 52 + bytes);
+    header += "WAVE" + bench::wav::chunksBeforeSamples({.channels = 2}, bytes);
+    std::ofstream(path, std::ios::binary) << header;
+    fs::resize_file(path, header.size() + bytes);
 }
 
 bool save(QWidget* widget, const QString& file) {
@@ -124,6 +148,18 @@ void resizeContent(QMainWindow* window, QSize size) {
     QCoreApplication::processEvents();
 }
 
+// Scans `folder` and stops the scan once `stopAt` is being analysed.
+void scanAndStop(AppDelegate& app, const fs::path& folder, const fs::path& stopAt) {
+    const QMetaObject::Connection stopper =
+        QObject::connect(app.window()->statusLabel, &ElidedLabel::textChanged, [&](const QString& text) {
+            if (text.endsWith(QString::fromStdString(stopAt.filename().string()))) app.stopScan();
+        });
+    app.window()->pathField->setText(QString::fromStdString(folder.string()));
+    app.scan();
+    waitUntilIdle(app);
+    QObject::disconnect(stopper);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -142,20 +178,28 @@ int main(int argc, char** argv) {
     AppDelegate app(std::move(recording));
     app.setMainMenu(makeMainMenu());
     app.applicationDidFinishLaunching();
-    bool ok = save(app.window(), out + "/1-launch.png");
+    bool ok = save(app.window(), out + "/01-launch.png");
     app.window()->pathField->setText(QString::fromStdString(demo.string()));
+    app.window()->recursiveCheck->setChecked(true);
     app.scan();
     waitUntilIdle(app);
-    ok = save(app.window(), out + "/2-after-scan.png") && ok;
+    ok = save(app.window(), out + "/02-recursive-scan.png") && ok;
+
+    // The list of files passed over, as the status line's link shows it.
+    app.showPassedOver();
+    if (dialogs.boxes.size() != 1) return 1;
+    ok = saveBox(app.window(), dialogs.boxes[0], out + "/03-passed-over.png") && ok;
+    dialogs.boxes.clear();
 
     app.window()->fileTable->selectRow(1);
+    ok = save(app.window(), out + "/04-levels-loading.png") && ok;
     waitForLevels(app);
-    ok = save(app.window(), out + "/3-file-selected.png") && ok;
+    app.window()->activateWindow();
+    app.window()->fileTable->setFocus();  // the table with the keyboard shows it
+    ok = save(app.window(), out + "/05-file-selected.png") && ok;
     app.setTrackRemoved(4, false);  // the user keeps a quiet plant microphone
-    app.setTrackRemoved(0, true);
-    ok = save(app.window(), out + "/3b-choice-changed.png") && ok;
-    app.setTrackRemoved(4, true);
-    app.setTrackRemoved(0, false);
+    app.setTrackRemoved(0, true);   // and drops the boom, which has signal
+    ok = save(app.window(), out + "/06-choice-changed.png") && ok;
 
     // The confirmations as the controller asks for them; both are declined.
     app.selectAllFiles();
@@ -164,27 +208,43 @@ int main(int argc, char** argv) {
     app.compressSelected();
     app.window()->overwriteCheck->setChecked(false);
     if (dialogs.boxes.size() != 2) return 1;
-    ok = saveBox(app.window(), dialogs.boxes[0], out + "/4-confirmation.png") && ok;
-    ok = saveBox(app.window(), dialogs.boxes[1], out + "/5-confirmation-overwrite.png") && ok;
+    ok = saveBox(app.window(), dialogs.boxes[0], out + "/07-confirmation.png") && ok;
+    ok = saveBox(app.window(), dialogs.boxes[1], out + "/08-confirmation-overwrite.png") && ok;
 
     // A file that breaks between discovery and analysis is listed with its error.
-    std::vector<quillon::PolyWavInfo> results = app.results();
-    results.push_back(quillon::analyzePolyWav(demo / "T005_broken.wav", quillon::ui::kSilenceThreshold));
-    app.finishScan({demo, "", results});
-    app.window()->fileTable->selectRow(static_cast<int>(results.size()) - 1);
-    ok = save(app.window(), out + "/6-error-row.png") && ok;
+    ScanOutcome withBroken;
+    withBroken.folder = demo;
+    withBroken.results = app.results();
+    withBroken.results.push_back(quillon::analyzePolyWav(demo / "T005_broken.wav", quillon::ui::kSilenceThreshold));
+    app.finishScan(withBroken);
+    app.window()->fileTable->selectRow(static_cast<int>(withBroken.results.size()) - 1);
+    ok = save(app.window(), out + "/09-error-row.png") && ok;
 
+    // Sorted by the number of empty tracks, at the minimum size.
+    app.window()->fileTable->sortByColumn(FileTableModel::Empty, Qt::DescendingOrder);
     resizeContent(app.window(), {760, 480});
-    app.window()->fileTable->selectRow(1);
+    app.window()->fileTable->selectRow(0);
     waitForLevels(app);
-    ok = save(app.window(), out + "/7-minimum-size.png") && ok;
+    ok = save(app.window(), out + "/10-minimum-size-sorted.png") && ok;
+    resizeContent(app.window(), MainLayout::contentSize);
 
+    // Removing from every file: the report names each file by its place in the folder.
     dialogs.boxes.clear();
     dialogs.accept = true;
-    app.compressSelected();
+    app.compressAll();
     waitUntilIdle(app);
     if (dialogs.boxes.size() < 2) return 1;
-    ok = saveBox(app.window(), dialogs.boxes[1], out + "/8-report.png") && ok;
-    ok = save(app.window(), out + "/9-after-removal.png") && ok;
+    ok = saveBox(app.window(), dialogs.boxes[1], out + "/11-report.png") && ok;
+    ok = save(app.window(), out + "/12-after-removal.png") && ok;
+
+    // A scan stopped while a long take is read, at both sizes.
+    const fs::path stopDemo = fs::path(argv[1]) / "demo-stopped";
+    writeDemoFolder(stopDemo);
+    writeLongSilentTake(stopDemo / "T002_long.wav", 1u << 30);
+    app.window()->fileTable->sortByColumn(-1, Qt::AscendingOrder);
+    scanAndStop(app, stopDemo, stopDemo / "T002_long.wav");
+    ok = save(app.window(), out + "/13-stopped-scan.png") && ok;
+    resizeContent(app.window(), {760, 480});
+    ok = save(app.window(), out + "/14-stopped-scan-minimum-size.png") && ok;
     return ok ? 0 : 1;
 }

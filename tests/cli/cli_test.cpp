@@ -1,8 +1,10 @@
 // Runs the built quillon-cli over generated takes: exit statuses, dry runs
-// that write nothing, and JSON records that agree with the files they name.
+// that write nothing, JSON records that agree with the files they name, the
+// reasons for files passed over or not written, and copies not replaced unasked.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
@@ -31,16 +33,19 @@ TEST(CliTest, ExitStatusesDryRunsAndJsonRecords) {
     writeFile(folder / "C.wav", simpleWav({.channels = 2}, {silence, signal}));
     writeFile(folder / "B.wav", WavBuilder().fmt({}).data(pcmFrames(24, {signal, signal})).bytes64());  // RF64, all kept
     writeFile(folder / "Z.wav", simpleWav({.channels = 2}, {silence, silence}));  // nothing to keep
-    fs::create_directory(folder / "C_SLIM.wav");  // C's copy cannot be written
+    writeFile(folder / "M.wav", simpleWav({.channels = 1}, {signal}));  // mono: passed over
+    writeFile(folder / "N.wav", "not a WAV file");
+    fs::create_directory(folder / "C_SLIM.wav");  // C's copy cannot be written, and is not replaced unasked
     const std::string original = readFile(folder / "A.wav");
     const std::pair<std::string, int> runs[] = {{"", 2}, {"frobnicate .", 2}, {"scan absent", 2}, {"scan .", 0},
                                                 {"strip --dry-run .", 0}, {"strip --dry-run --overwrite --json .", 0}};
     for (const auto& [args, status] : runs) {
         EXPECT_EQ(runCli(folder.path(), args).first, status) << args;
-        EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 5) << args;
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 7) << args;
         EXPECT_TRUE(readFile(folder / "A.wav") == original) << args;
     }
 
+    // Tracks are numbered from 1 in JSON as in text.
     const auto scanned = runCli(folder.path(), "scan --json .").second;
     ASSERT_EQ(scanned.size(), 4u);
     for (const std::string& line : scanned) {
@@ -48,29 +53,48 @@ TEST(CliTest, ExitStatusesDryRunsAndJsonRecords) {
         const auto info = analyzePolyWav(folder / record.at("path").get<std::string>(), ui::kSilenceThreshold);
         EXPECT_EQ(record.at("channels"), info.channels);
         for (std::size_t i = 0; i < info.tracks.size(); ++i)
-            EXPECT_TRUE(record["tracks"][i]["empty"] == info.tracks[i].empty &&
+            EXPECT_TRUE(record["tracks"][i]["empty"] == info.tracks[i].empty && record["tracks"][i]["track"] == i + 1 &&
                         record["tracks"][i]["peak"] == info.tracks[i].peak) << line;
     }
 
-    // B and Z are skipped, each with the writer's reason; a dry run writes nothing and says so.
-    for (const char* name : {"B.wav", "Z.wav"}) {
+    // M and N are passed over by a scan and refused when named, B and Z are skipped, each with its reason, on
+    // standard error; a dry run writes nothing and says so.
+    const auto reason = [&](const char* name) {
         const PolyWavInfo info = analyzePolyWav(folder / name, ui::kSilenceThreshold);
+        return ui::errorLine(info, ui::refusalText(info), folder.path()) + "\n";
+    };
+    EXPECT_EQ(runCli(folder.path(), "scan --json .", "2>&1 >/dev/null").second,
+              (std::vector{reason("M.wav"), reason("N.wav")}));
+    for (const char* name : {"B.wav", "Z.wav", "M.wav"})
         EXPECT_EQ(runCli(folder.path(), "strip --dry-run " + std::string(name), "2>&1 >/dev/null").second,
-                  std::vector{ui::errorLine(info, removalRefusal(info)) + "\n"});
-    }
+                  std::vector{reason(name)});
     const auto dryRun = runCli(folder.path(), "strip --dry-run --json A.wav B.wav").second;
     ASSERT_EQ(dryRun.size(), 2u);
     EXPECT_EQ(nlohmann::json::parse(dryRun[0]).at("written"), false);
     EXPECT_TRUE(nlohmann::json::parse(dryRun[1]).contains("skipped"));
 
-    // A is written; C fails, so the run ends with 1.
-    const auto [status, lines] = runCli(folder.path(), "strip --json .");
+    // A is written; C's copy is replaced only with --force, and fails, so the run ends with 1.
+    EXPECT_TRUE(nlohmann::json::parse(runCli(folder.path(), "strip --json C.wav").second.at(0)).contains("skipped"));
+    const auto [status, lines] = runCli(folder.path(), "strip --force --json .");
     EXPECT_EQ(status, 1);
     ASSERT_EQ(lines.size(), 4u);
     const auto written = nlohmann::json::parse(lines[0]);
     EXPECT_EQ(analyzePolyWav(folder / written.value("output", ""), ui::kSilenceThreshold).channels, written["kept"]);
     EXPECT_EQ(written.at("removed"), 1) << lines[0];
     EXPECT_TRUE(nlohmann::json::parse(lines[2]).contains("error")) << lines[2];
+    // Now A's copy is there: it is skipped, and left as it is, unless --force is given.
+    writeFile(folder / "A_SLIM.wav", original);
+    const auto [keptStatus, kept] = runCli(folder.path(), "strip --json A.wav");
+    EXPECT_TRUE(keptStatus == 0 && nlohmann::json::parse(kept.at(0)).contains("skipped"));
+    EXPECT_TRUE(readFile(folder / "A_SLIM.wav") == original);
+    EXPECT_EQ(runCli(folder.path(), "strip --force A.wav").first, 0);
+    EXPECT_EQ(analyzePolyWav(folder / "A_SLIM.wav", ui::kSilenceThreshold).channels, 2);
+
+    // A file in a subfolder is named by its path within the folder scanned.
+    fs::create_directory(folder / "sub");
+    fs::copy_file(folder / "A.wav", folder / "sub" / "A.wav");
+    const auto listed = runCli(folder.path(), "scan --recursive .").second;
+    EXPECT_EQ(std::count_if(listed.begin(), listed.end(), [](const std::string& line) { return line.starts_with("sub/A.wav"); }), 1);
 }
 
 // A take whose tracks are all heard in its first second is read no further: its peaks show as lower bounds and

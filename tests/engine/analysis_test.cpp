@@ -259,7 +259,8 @@ std::string wav(std::uint16_t channels, std::uint16_t bits = 16) {
 
 // The corpus, with files around it that test which names discovery takes
 // and in which order (the file name's bytes alone), which links it follows,
-// and that a folder nobody may list costs only itself. Two files change while
+// which it passes over and why, and that a folder nobody may list costs only
+// itself; a scan stops between files when asked. Two files change while
 // reported, which is what their analysis sees: one loses a channel and is
 // left out, one is no audio any more and is listed with its error. The
 // threshold lies between the quiet corpus tracks' peaks.
@@ -279,6 +280,16 @@ TEST(Scan, FindsMeasuresAndReportsEveryFileInOrder) {
                                               "STE-000.wav", "T10.wav", "sub/T2.Bwf", ".dot/in.wav", "locked/l.wav",
                                               "link.wav", "sub/x-gone.wav", "x-text.wav", "\xC3\xA9.wav"};
     EXPECT_EQ(discoverPolyPaths(copy.path(), false, 6), std::vector{copy / "Nuendo 5.1.wav"});
+    // What discovery passes over, by name, with the reader's refusal or the channel count; hidden files are not.
+    std::vector<std::string> passed;
+    for (const PassedOverFile& file : passedOverFiles(copy.path(), true, 2))
+        passed.push_back(file.path.lexically_relative(copy.path()).string() + " " + file.error + std::to_string(file.channels));
+    EXPECT_EQ(passed, (std::vector<std::string>{std::string("8.wav ") + msg::unsupportedBitDepth + "0", "A101_1_1.WAV 1",
+                                                "mono.wav 1", std::string("text.wav ") + msg::notRiffWave + "0"}));
+    // A stop requested while the second file is reported ends the scan after it, with both files.
+    std::stop_source stop;
+    const auto stopAtTwo = [&](int n, int, const fs::path&) { if (n == 2) stop.request_stop(); };
+    EXPECT_EQ(scanDirectory(copy.path(), true, 1e-4, 2, stopAtTwo, PeakCoverage::untilDecided, stop.get_token()).size(), 2u);
     fs::permissions(copy / "locked", fs::perms::none);
     EXPECT_EQ(runAsNobody(copy.path(), [&] {
                   return discoverPolyPaths(copy.path(), true, 2).size() == listing.size() - 1 &&

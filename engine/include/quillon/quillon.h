@@ -61,6 +61,21 @@ PolyWavInfo analyzePolyWav(const std::filesystem::path& path, double threshold,
 std::vector<std::filesystem::path> discoverPolyPaths(const std::filesystem::path& folder, bool recursive,
                                                      std::int32_t minChannels);
 
+// A file with a WAV file's name that discoverPolyPaths leaves out: the
+// reader's refusal in `error`, or, when it opened, its `channels` (fewer
+// than asked for).
+struct PassedOverFile {
+    std::filesystem::path path;
+    std::string error;
+    std::int32_t channels = 0;
+};
+
+// The files of `folder` that discoverPolyPaths(folder, recursive,
+// minChannels) passes over, and why, sorted by file name. Hidden files are
+// not among them. Throws as discoverPolyPaths does.
+std::vector<PassedOverFile> passedOverFiles(const std::filesystem::path& folder, bool recursive,
+                                            std::int32_t minChannels);
+
 // Called before each file of a scan with its 1-based number, the file count
 // and its path. May be empty.
 using ProgressCallback =
@@ -68,9 +83,11 @@ using ProgressCallback =
 
 // Discovers and analyses every candidate of `folder` in order, each read as
 // `coverage` says. Throws what discovery or the progress callback throws.
+// Once `stop` is requested the scan ends before the next file and returns
+// the files analysed so far.
 std::vector<PolyWavInfo> scanDirectory(const std::filesystem::path& folder, bool recursive, double threshold,
                                        std::int32_t minChannels, const ProgressCallback& onProgress,
-                                       PeakCoverage coverage = PeakCoverage::untilDecided);
+                                       PeakCoverage coverage = PeakCoverage::untilDecided, std::stop_token stop = {});
 
 // The level of every track over the whole take: peaks[channel][slice] is the
 // peak (linear, as TrackInfo::peak) of `slices` equal stretches of the
