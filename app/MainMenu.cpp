@@ -34,17 +34,17 @@ void showAboutBox(QWidget* parent) {
     QMessageBox box(parent);
     const QString title = QStringLiteral("About Quillon");
     box.setWindowTitle(title);
-    // Wide enough for the window manager to show the whole title beside its
-    // buttons: a message box is otherwise only as wide as its text.
-    constexpr int titleBarRoom = 240;
-    auto* grid = qobject_cast<QGridLayout*>(box.layout());
-    if (grid)
-        grid->addItem(new QSpacerItem(box.fontMetrics().horizontalAdvance(title) + titleBarRoom, 0), grid->rowCount(),
-                      0, 1, grid->columnCount());
     box.setTextFormat(Qt::PlainText);
     box.setText(aboutText());
     box.setIconPixmap(appIcon().pixmap(64, 64));
     box.setStandardButtons(QMessageBox::Ok);
+    // Wide enough for the window manager to show the whole title beside its
+    // icon and buttons: a message box is otherwise only as wide as its text.
+    // Added last, as each setter above lays the box out anew.
+    constexpr int titleBarRoom = 160;
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(box.fontMetrics().horizontalAdvance(title) + titleBarRoom, 0), grid->rowCount(),
+                      0, 1, grid->columnCount());
     box.exec();
 }
 
