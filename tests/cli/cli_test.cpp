@@ -90,11 +90,12 @@ TEST(CliTest, ExitStatusesDryRunsAndJsonRecords) {
     EXPECT_EQ(runCli(folder.path(), "strip --force A.wav").first, 0);
     EXPECT_EQ(analyzePolyWav(folder / "A_SLIM.wav", ui::kSilenceThreshold).channels, 2);
 
-    // A file in a subfolder is named by its path within the folder scanned.
+    // A file in a subfolder is named by its path within the folder scanned, after its start timecode.
     fs::create_directory(folder / "sub");
-    fs::copy_file(folder / "A.wav", folder / "sub" / "A.wav");
+    fs::copy_file(corpusDir() / "A101_1.WAV", folder / "sub" / "A101_1.WAV");
     const auto listed = runCli(folder.path(), "scan --recursive .").second;
-    EXPECT_EQ(std::count_if(listed.begin(), listed.end(), [](const std::string& line) { return line.starts_with("sub/A.wav"); }), 1);
+    EXPECT_EQ(std::count_if(listed.begin(), listed.end(),
+                            [](const std::string& line) { return line.find(":00  sub/A101_1.WAV  ") == 8; }), 1);
 }
 
 // A take whose tracks are all heard in its first second is read no further: its peaks show as lower bounds and
