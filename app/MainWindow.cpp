@@ -130,12 +130,12 @@ QTableView* makeTable(const ColumnTableModel& shape, QAbstractItemModel& model, 
     table->horizontalHeader()->setHighlightSections(false);
     table->setModel(&model);
     for (int column = 0; column < shape.columnCount(); ++column) {
-        const ColumnSpec& spec = shape.columns()[static_cast<std::size_t>(column)];
-        table->setColumnWidth(column, spec.width);
-        const bool fitsText = spec.sizing == ColumnSizing::Contents;
+        const ColumnSpec& described = shape.columns()[static_cast<std::size_t>(column)];
+        table->setColumnWidth(column, described.width);
+        const bool fitsText = described.sizing == ColumnSizing::Contents;
         table->horizontalHeader()->setSectionResizeMode(column, fitsText ? QHeaderView::ResizeToContents
                                                                          : QHeaderView::Fixed);
-        if (spec.sizing == ColumnSizing::Fills) new FillingColumn(table, column, spec.width);
+        if (described.sizing == ColumnSizing::Fills) new FillingColumn(table, column, described.width);
     }
     showFocusClearly(table);
     return table;
