@@ -8,8 +8,8 @@ namespace {
 
 constexpr std::array<ColumnSpec, TrackTableModel::ColumnCount> kColumns{{
     {"Remove", 56},
-    {"Name", 84},
-    {"Level", 56, ColumnSizing::Fills},
+    {"Name", 80},
+    {"Level", 40, ColumnSizing::Fills},
     {"Peak", 76},  // room for a peak marked as a lower bound
     {"Status", 52},
 }};
