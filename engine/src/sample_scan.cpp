@@ -28,7 +28,7 @@ constexpr std::size_t kMaxReadBytes = std::size_t{512} << 10;
 // vector, so each channel's running sum still adds its samples in frame
 // order: the lanes make it faster, never different. Every vector operation
 // here is exact or the same rounding the plain scan does.
-constexpr std::size_t kLanes = 8;
+constexpr std::size_t kLanes = Accumulators::kLanes;
 using Doubles = double __attribute__((vector_size(8 * kLanes)));
 using Floats = float __attribute__((vector_size(4 * kLanes)));
 using Ints = std::int32_t __attribute__((vector_size(4 * kLanes)));
@@ -103,25 +103,8 @@ static_assert(std::endian::native == std::endian::little, "sample decoding assum
 
 // Bytes past the end of the read buffer that a decoder may load: the last
 // group of a frame reads eight samples wherever its channels end.
-constexpr std::size_t kReadPadding = 4 * kLanes;
-
-// Running values per channel, as many as the channels rounded up to whole
-// groups of lanes; the lanes past the last channel measure nothing of use.
-// Plain doubles: the vector types are aligned differently in each clone.
-struct Accumulators {
-    explicit Accumulators(std::size_t channels)
-        : groups((channels + kLanes - 1) / kLanes),
-          highest(groups * kLanes, 0),
-          lowest(groups * kLanes, 0),
-          peak(groups * kLanes, 0.0),
-          sumSquares(groups * kLanes, 0.0) {}
-
-    std::size_t groups;
-    std::vector<std::int32_t> highest;  // integer formats
-    std::vector<std::int32_t> lowest;
-    std::vector<double> peak;
-    std::vector<double> sumSquares;  // integer formats: without the format's square scale
-};
+constexpr std::size_t kReadPadding = ChannelMeter::kPadding;
+static_assert(kReadPadding >= 4 * kLanes);
 
 QUILLON_INLINE Doubles loadLanes(const std::vector<double>& values, std::size_t group) {
     return load<Doubles>(reinterpret_cast<const unsigned char*>(values.data() + group * kLanes));
@@ -184,8 +167,6 @@ QUILLON_INLINE void accumulateFloats(const unsigned char* frames, std::size_t fr
     }
 }
 
-using FrameAccumulator = void (*)(const unsigned char*, std::size_t, std::size_t, Accumulators&);
-
 QUILLON_VECTOR_CLONES void accumulate16(const unsigned char* frames, std::size_t frameCount, std::size_t blockAlign,
                                         Accumulators& acc) {
     accumulateIntegers<Pcm16>(frames, frameCount, blockAlign, acc);
@@ -205,12 +186,15 @@ QUILLON_VECTOR_CLONES void accumulateFloat(const unsigned char* frames, std::siz
 
 constexpr double squareOf(float scale) { return static_cast<double>(scale) * scale; }
 
-struct FrameDecoding {
-    FrameAccumulator accumulate;
-    double squareScale;
-};
+bool everyPeakReached(const ChannelMeter& meter, std::size_t channels, double threshold) {
+    for (std::size_t k = 0; k < channels; ++k)
+        if (!(meter.peak(k) >= threshold)) return false;
+    return true;
+}
 
-FrameDecoding decodingFor(const SampleLayout& layout) {
+}  // namespace
+
+ChannelMeter::Decoding ChannelMeter::decodingFor(const SampleLayout& layout) {
     if (layout.format == 3) return {accumulateFloat, 1.0};
     switch (layout.bitsPerSample) {
         case 16: return {accumulate16, squareOf(Pcm16::scale)};
@@ -219,21 +203,30 @@ FrameDecoding decodingFor(const SampleLayout& layout) {
     }
 }
 
-double peakOf(const Accumulators& acc, std::size_t channel) { return acc.peak[channel]; }
+ChannelMeter::ChannelMeter(const SampleLayout& layout)
+    : channels_(layout.channels),
+      blockAlign_(layout.blockAlign),
+      decoding_(decodingFor(layout)),
+      acc_(layout.channels) {}
 
-bool everyPeakReached(const Accumulators& acc, std::size_t channels, double threshold) {
-    for (std::size_t k = 0; k < channels; ++k)
-        if (!(peakOf(acc, k) >= threshold)) return false;
-    return true;
+void ChannelMeter::add(const unsigned char* frames, std::size_t count) {
+    decoding_.accumulate(frames, count, blockAlign_, acc_);
+    frames_ += count;
 }
 
-}  // namespace
+ChannelLevels ChannelMeter::levels() const {
+    ChannelLevels levels{std::vector<double>(channels_, 0.0), std::vector<double>(channels_, 0.0), frames_};
+    for (std::size_t k = 0; k < channels_; ++k) {
+        levels.peak[k] = peak(k);
+        if (frames_ > 0)
+            levels.rms[k] = std::sqrt(acc_.sumSquares[k] * decoding_.squareScale / static_cast<double>(frames_));
+    }
+    return levels;
+}
 
 ChannelLevels scanSamples(std::istream& in, const SampleLayout& layout, double threshold, bool wholeTake) {
-    const std::size_t channels = layout.channels;
     const std::size_t blockAlign = layout.blockAlign;
-    const FrameDecoding decoding = decodingFor(layout);
-    Accumulators acc(channels);
+    ChannelMeter meter(layout);
 
     const std::uint64_t total = blockAlign == 0 ? 0 : layout.dataSize / blockAlign;
     FrameReader reader(in, layout.dataOffset, total, blockAlign, framesPerBlock(kMaxReadBytes, blockAlign, kBlockFrames),
@@ -242,19 +235,12 @@ ChannelLevels scanSamples(std::istream& in, const SampleLayout& layout, double t
     // file that is read past its first block is most likely read whole.
     if (wholeTake) reader.readAhead();
     for (FrameReader::Chunk chunk = reader.next(); chunk.frames > 0; chunk = reader.next()) {
-        decoding.accumulate(chunk.bytes, chunk.frames, blockAlign, acc);
+        meter.add(chunk.bytes, chunk.frames);
         if (reader.framesDone() % kBlockFrames != 0) continue;
-        if (!wholeTake && everyPeakReached(acc, channels, threshold)) break;
+        if (!wholeTake && everyPeakReached(meter, layout.channels, threshold)) break;
         reader.readAhead();
     }
-
-    const std::uint64_t done = reader.framesDone();
-    ChannelLevels levels{std::vector<double>(channels, 0.0), std::vector<double>(channels, 0.0), done};
-    for (std::size_t k = 0; k < channels; ++k) {
-        levels.peak[k] = peakOf(acc, k);
-        if (done > 0) levels.rms[k] = std::sqrt(acc.sumSquares[k] * decoding.squareScale / static_cast<double>(done));
-    }
-    return levels;
+    return meter.levels();
 }
 
 std::vector<std::vector<double>> slicePeaks(std::istream& in, const SampleLayout& layout, std::uint32_t slices,
@@ -262,19 +248,18 @@ std::vector<std::vector<double>> slicePeaks(std::istream& in, const SampleLayout
     __extension__ typedef unsigned __int128 Uint128;
     const std::size_t channels = layout.channels;
     const std::size_t blockAlign = layout.blockAlign;
-    const FrameDecoding decoding = decodingFor(layout);
     const std::uint64_t total = blockAlign == 0 ? 0 : layout.dataSize / blockAlign;
     const auto sliceEnd = [&](std::uint64_t slice) {
         return static_cast<std::uint64_t>(Uint128{slice + 1} * total / slices);
     };
     std::vector<std::vector<double>> peaks(channels, std::vector<double>(slices, 0.0));
-    Accumulators acc(channels);
+    ChannelMeter meter(layout);
     std::uint64_t done = 0;
     std::uint32_t slice = 0;
     const auto closeFinishedSlices = [&] {
         for (; slice < slices && sliceEnd(slice) <= done; ++slice) {
-            for (std::size_t k = 0; k < channels; ++k) peaks[k][slice] = peakOf(acc, k);
-            acc = Accumulators(channels);
+            for (std::size_t k = 0; k < channels; ++k) peaks[k][slice] = meter.peak(k);
+            meter = ChannelMeter(layout);
         }
     };
 
@@ -286,7 +271,7 @@ std::vector<std::vector<double>> slicePeaks(std::istream& in, const SampleLayout
         // A chunk is measured slice by slice.
         for (std::size_t at = 0; at < chunk.frames;) {
             const auto frames = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.frames - at, sliceEnd(slice) - done));
-            decoding.accumulate(chunk.bytes + at * blockAlign, frames, blockAlign, acc);
+            meter.add(chunk.bytes + at * blockAlign, frames);
             at += frames;
             done += frames;
             closeFinishedSlices();
