@@ -56,13 +56,6 @@ std::string removalWarnings(const std::vector<std::pair<PolyWavInfo, ui::TrackCh
     return ui::removalWarnings(replaced, active);
 }
 
-// The one write of a removal. A file whose choice is the detector's is
-// slimmed as it always was; one chosen by hand loses exactly its ticked tracks.
-std::filesystem::path writeWithout(const PolyWavInfo& info, const ui::TrackChoice& remove, bool overwrite) {
-    return remove == ui::emptyTracksOf(info) ? compressPolyWav(info.path, overwrite, ui::kSilenceThreshold, {})
-                                             : removeTracks(info.path, info, remove, overwrite);
-}
-
 // The time slices of a level strip, and how long the selection must rest
 // before its file is read for one.
 constexpr std::int32_t kOverviewSlices = 400;
@@ -363,13 +356,15 @@ void AppDelegate::runCompress(const std::vector<std::size_t>& rows) {
     startRemoval(std::move(files), overwrite);
 }
 
+// Each file loses exactly its ticked tracks. The writer gets the scan's
+// analysis, so it reads the file once and refuses it if it has changed.
 void AppDelegate::startRemoval(std::vector<std::pair<PolyWavInfo, ui::TrackChoice>> files, bool overwrite) {
     _worker.start([this, files = std::move(files), overwrite, folder = _folder] {
         RemovalReport report;
         for (const auto& [info, remove] : files) {
             if (_stopping) return;
             try {
-                const std::filesystem::path written = writeWithout(info, remove, overwrite);
+                const std::filesystem::path written = removeTracks(info.path, info, remove, overwrite);
                 report.successLog += ui::successLine(ui::withChoice(info, remove), written, folder) + '\n';
                 ++report.filesDone;
             } catch (const std::exception& failure) {

@@ -192,9 +192,8 @@ int runStrip(const StripOptions& options, const Progress& progress, std::ostream
             record["removedChannels"] = channelsWhere(choices[i], true);
             record["keptChannels"] = channelsWhere(choices[i], false);
             try {
-                const bool detected = choices[i] == ui::emptyTracksOf(info);
+                // The writer proves the file is still the one analysed, reading it once.
                 const auto written = options.dryRun ? compressOutputPath(info.path, options.overwrite)
-                                     : detected     ? compressPolyWav(info.path, options.overwrite, threshold, {})
                                                     : removeTracks(info.path, info, choices[i], options.overwrite);
                 ++outcome.done;
                 record["output"] = written.string();

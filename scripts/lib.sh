@@ -8,6 +8,7 @@ QUILLON_PACKAGES=(
   qt6-base-dev qt6-svg-dev libgl-dev fonts-dejavu-core
   libcli11-dev nlohmann-json3-dev
   sox sndfile-programs mediainfo
+  fuse3 libfuse3-dev
 )
 # What scripts/package needs besides: manual pages, the .deb and its dependencies.
 QUILLON_PACKAGE_TOOLS=(help2man dpkg-dev file)

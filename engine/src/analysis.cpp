@@ -3,16 +3,9 @@
 #include <algorithm>
 
 #include "recorder_metadata.h"
-#include "sample_scan.h"
 
 namespace quillon {
 namespace {
-
-// A file cut short holds fewer frames than its header declares; its length
-// is what it holds.
-std::uint64_t framesHeld(const detail::WavFile& wav) {
-    return std::min(wav.dataSize, wav.bytesFrom(wav.dataOffset)) / wav.fmt.blockAlign;
-}
 
 double durationOf(std::uint64_t frames, std::uint32_t sampleRate) {
     if (sampleRate == 0) return 0.0;
@@ -27,12 +20,18 @@ std::string startTimecode(const detail::WavFile& wav, std::int32_t sampleRate) {
     return detail::formatStartTimecode(source, sampleRate);
 }
 
-detail::SampleLayout sampleLayout(const detail::WavFile& wav) {
+}  // namespace
+
+// A file cut short holds fewer frames than its header declares; its length
+// is what it holds.
+std::uint64_t detail::framesHeld(const WavFile& wav) {
+    return std::min(wav.dataSize, wav.bytesFrom(wav.dataOffset)) / wav.fmt.blockAlign;
+}
+
+detail::SampleLayout detail::sampleLayout(const WavFile& wav) {
     return {wav.fmt.formatCode, wav.fmt.bitsPerSample, wav.fmt.channels, wav.fmt.blockAlign, wav.dataOffset,
             wav.dataSize};
 }
-
-}  // namespace
 
 PolyWavInfo detail::analyzeOpenWav(const std::filesystem::path& path, WavFile& wav, double threshold,
                                    PeakCoverage coverage) {
@@ -42,12 +41,12 @@ PolyWavInfo detail::analyzeOpenWav(const std::filesystem::path& path, WavFile& w
     info.sampleRate = static_cast<std::int32_t>(wav.fmt.sampleRate);
     info.bitsPerSample = wav.fmt.bitsPerSample;
     info.isFloat = wav.fmt.formatCode == 3;
-    info.frames = framesHeld(wav);
+    info.frames = detail::framesHeld(wav);
     info.duration = durationOf(info.frames, wav.fmt.sampleRate);
     info.timecode = startTimecode(wav, info.sampleRate);
 
     const bool wholeTake = coverage == PeakCoverage::wholeTake;
-    const detail::ChannelLevels levels = detail::scanSamples(wav.stream, sampleLayout(wav), threshold, wholeTake);
+    const detail::ChannelLevels levels = detail::scanSamples(wav.stream, detail::sampleLayout(wav), threshold, wholeTake);
     info.measuredFrames = levels.frames;
     std::vector<std::string> names = detail::readTrackNames(wav.ixml, info.channels);
 

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
+#include <cstdlib>
+#include <memory>
+#include <new>
 #include <stdexcept>
 #include <vector>
 
@@ -17,6 +19,9 @@ namespace {
 
 constexpr std::size_t kZeroBlockBytes = 64 * 1024;
 constexpr std::uint64_t kWritebackBytes = 8u << 20;
+// Reads of the check, aligned as reads past the system's cache must be.
+constexpr std::size_t kReadBackBytes = 4u << 20;
+constexpr std::size_t kDirectAlignment = 4096;
 
 [[noreturn]] void failWrite() { throw std::runtime_error(msg::couldNotWriteOutput); }
 
@@ -46,6 +51,36 @@ void syncFolderOf(const std::filesystem::path& file) {
     if (!synced) failWrite();
 }
 
+struct ClosedOnExit {
+    int fd;
+    ~ClosedOnExit() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+// Asks the system to forget the file's cached pages, so the next read of
+// them comes from the medium.
+void dropCachedPages(int fd) {
+#if defined(POSIX_FADV_DONTNEED)
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+#else
+    (void)fd;
+#endif
+}
+
+// Opens the file to read it past the system's cache where the file system
+// allows it; where it does not, its cached pages have just been dropped.
+int openUncached(const std::filesystem::path& path) {
+#if defined(O_DIRECT)
+    if (const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECT); fd >= 0 || errno != EINVAL) return fd;
+#endif
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+#if defined(F_NOCACHE)
+    if (fd >= 0) ::fcntl(fd, F_NOCACHE, 1);
+#endif
+    return fd;
+}
+
 }  // namespace
 
 std::filesystem::path temporaryPathFor(const std::filesystem::path& destination) {
@@ -53,14 +88,23 @@ std::filesystem::path temporaryPathFor(const std::filesystem::path& destination)
     return destination.parent_path() / name;
 }
 
-SafeFileReplacement::SafeFileReplacement(std::filesystem::path destination)
+SafeFileReplacement::SafeFileReplacement(std::filesystem::path destination, std::uint64_t size)
     : destination_(std::move(destination)),
       temporary_(temporaryPathFor(destination_)),
-      replacedPermissions_(permissionsOf(destination_)) {
+      replacedPermissions_(permissionsOf(destination_)),
+      expectedSize_(size),
+      digests_(size) {
     // A temporary file left by an interrupted run is stale: start afresh.
     ::unlink(temporary_.c_str());
     fd_ = ::open(temporary_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd_ < 0) throw std::runtime_error(msg::couldNotCreateOutput);
+    try {
+        reserve(size);
+    } catch (...) {
+        closeFile();
+        ::unlink(temporary_.c_str());
+        throw;
+    }
 }
 
 SafeFileReplacement::~SafeFileReplacement() {
@@ -69,6 +113,7 @@ SafeFileReplacement::~SafeFileReplacement() {
 }
 
 void SafeFileReplacement::write(const void* bytes, std::size_t size) {
+    digests_.add(bytes, size);
     const auto* p = static_cast<const char*>(bytes);
     while (size > 0) {
         const ssize_t written = ::write(fd_, p, size);
@@ -112,20 +157,42 @@ void SafeFileReplacement::reserve(std::uint64_t size) {
 #endif
 }
 
-bool SafeFileReplacement::holds(std::uint64_t offset, const void* bytes, std::size_t size) {
-    readBack_.resize(size);
-    for (std::size_t got = 0; got < size;) {
-        const ssize_t n = ::pread(fd_, readBack_.data() + got, size - got, static_cast<off_t>(offset + got));
+// On the medium itself where the system can say so: a drive's own cache is
+// flushed too.
+void SafeFileReplacement::makeDurable() {
+#if defined(F_FULLFSYNC)
+    if (::fcntl(fd_, F_FULLFSYNC) == 0) return;
+#endif
+    if (::fsync(fd_) != 0) failWrite();
+}
+
+// The whole file as the medium returns it, compared block by block with the
+// digests of what was written: a card, drive or share that does not hold
+// what it was given fails here, not later in someone's edit.
+bool SafeFileReplacement::readsBackAsWritten() const {
+    dropCachedPages(fd_);
+    const ClosedOnExit file{openUncached(temporary_)};
+    if (file.fd < 0) return false;
+    const std::unique_ptr<unsigned char, decltype(&std::free)> buffer(
+        static_cast<unsigned char*>(std::aligned_alloc(kDirectAlignment, kReadBackBytes)), &std::free);
+    if (!buffer) throw std::bad_alloc();
+    BlockDigests read(expectedSize_);
+    std::uint64_t offset = 0;
+    for (;;) {
+        const ssize_t n = ::pread(file.fd, buffer.get(), kReadBackBytes, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        got += static_cast<std::size_t>(n);
+        if (n < 0) return false;
+        if (n == 0) break;
+        read.add(buffer.get(), static_cast<std::size_t>(n));
+        offset += static_cast<std::uint64_t>(n);
     }
-    return std::memcmp(readBack_.data(), bytes, size) == 0;
+    return offset == written_ && read.digests() == digests_.digests();
 }
 
 void SafeFileReplacement::commit() {
     if (replacedPermissions_) giveMode(fd_, *replacedPermissions_);
-    if (::fsync(fd_) != 0) failWrite();
+    makeDurable();
+    if (!readsBackAsWritten()) failWrite();
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) failWrite();

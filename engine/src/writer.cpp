@@ -1,9 +1,12 @@
-// The track-stripping writer: a fresh analysis decides which channels stay,
-// the source's chunks are carried over with their channel descriptions
-// rewritten, and the kept samples are copied byte for byte into a temporary
-// file that replaces the destination only once it is complete on disk.
+// The track-stripping writer: an analysis decides which channels stay (a
+// fresh one, or the one the user reviewed), the source's chunks are carried
+// over with their channel descriptions rewritten, and the kept samples are
+// copied byte for byte into a temporary file that replaces the destination
+// only once it is on the medium and reads back as written. The single copy
+// pass measures the source again, proving it is the file analysed.
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -19,6 +22,7 @@
 #include "quillon/quillon.h"
 #include "riff.h"
 #include "safe_file_replacement.h"
+#include "sample_scan.h"
 #include "wav_reader.h"
 
 namespace quillon {
@@ -250,14 +254,47 @@ void copyKeptSamples(const unsigned char* in, unsigned char* out, std::size_t fr
     }
 }
 
+bool sameBits(double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); }
+
+// Proves while the samples are copied that the file still measures as it
+// did when its tracks were chosen: the frames the analysis measured are
+// measured again with its decoder, and once the last of them is in, every
+// track's peak and RMS must equal the analysis's bit for bit. Where the
+// analysis stopped early, that is where they are compared.
+class ReviewCheck {
+public:
+    ReviewCheck(const detail::SampleLayout& layout, const PolyWavInfo& reviewed) : meter_(layout), reviewed_(reviewed) {
+        compareWhenMeasured();
+    }
+
+    void measure(const unsigned char* frames, std::size_t count) {
+        const std::uint64_t left = reviewed_.measuredFrames - meter_.frames();
+        if (left == 0) return;
+        meter_.add(frames, static_cast<std::size_t>(std::min<std::uint64_t>(count, left)));
+        compareWhenMeasured();
+    }
+
+private:
+    void compareWhenMeasured() const {
+        if (meter_.frames() < reviewed_.measuredFrames) return;
+        const detail::ChannelLevels levels = meter_.levels();
+        for (std::size_t k = 0; k < reviewed_.tracks.size(); ++k) {
+            const TrackInfo& track = reviewed_.tracks[k];
+            if (!sameBits(levels.peak[k], track.peak) || !sameBits(levels.rms[k], track.rms))
+                refuse(detail::msg::fileChanged);
+        }
+    }
+
+    detail::ChannelMeter meter_;
+    const PolyWavInfo& reviewed_;
+};
+
 // Every frame the walk found must arrive: a shorter read means the file
 // changed or the device failed, and a shortened copy must not replace it.
-// A file that is to take the original's name is proven to hold the kept
-// audio: each block is read back from it and compared as it is written.
-void copyAudio(std::istream& in, const SampleData& data, const FrameCopy& copy, SafeFileReplacement& out,
-               bool readBack) {
+void copyAudio(std::istream& in, const SampleData& data, const FrameCopy& copy, ReviewCheck& check,
+               SafeFileReplacement& out) {
     const std::size_t blockFrames = detail::framesPerBlock(kMaxInputBlockBytes, copy.sourceAlign, kMaxBlockFrames);
-    std::vector<unsigned char> input(blockFrames * copy.sourceAlign);
+    std::vector<unsigned char> input(blockFrames * copy.sourceAlign + detail::ChannelMeter::kPadding);
     std::vector<unsigned char> output(blockFrames * copy.outputAlign);
 
     in.clear();
@@ -267,21 +304,21 @@ void copyAudio(std::istream& in, const SampleData& data, const FrameCopy& copy, 
         const auto wanted = static_cast<std::streamsize>(frames * copy.sourceAlign);
         if (!in.read(reinterpret_cast<char*>(input.data()), wanted) || in.gcount() != wanted)
             refuse(detail::msg::couldNotReadSource);
+        check.measure(input.data(), frames);
         copyKeptSamples(input.data(), output.data(), frames, copy);
-        const std::uint64_t at = out.bytesWritten();
         out.write(output.data(), frames * copy.outputAlign);
-        if (readBack && !out.holds(at, output.data(), frames * copy.outputAlign))
-            refuse(detail::msg::couldNotWriteOutput);
         done += frames;
     }
 }
 
-// The layout a choice of tracks was made for is still the file's.
+// The layout a choice of tracks was made for is still the file's, with as
+// many frames, of which the analysis measured no more than there are.
 bool sameLayout(const detail::WavFile& wav, const PolyWavInfo& reviewed) {
     return reviewed.error.empty() && wav.fmt.channels == reviewed.channels &&
            static_cast<std::int32_t>(wav.fmt.sampleRate) == reviewed.sampleRate &&
            wav.fmt.bitsPerSample == reviewed.bitsPerSample && (wav.fmt.formatCode == 3) == reviewed.isFloat &&
-           reviewed.tracks.size() == wav.fmt.channels;
+           reviewed.tracks.size() == wav.fmt.channels && reviewed.frames == detail::framesHeld(wav) &&
+           reviewed.measuredFrames <= reviewed.frames;
 }
 
 bool isSameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
@@ -295,17 +332,17 @@ void checkTemporaryIsNotSource(const std::filesystem::path& destination, const s
     if (isSameFile(detail::temporaryPathFor(destination), source)) refuse(detail::msg::couldNotCreateOutput);
 }
 
-// Writes the kept tracks of the open source to `destination`, crash-safe.
-std::filesystem::path writeKeptTracks(detail::WavFile& wav, const KeptTracks& kept, const std::filesystem::path& source,
-                                      const std::filesystem::path& destination) {
+// Writes the kept tracks of the open source, whose layout is the reviewed
+// one, to `destination`, crash-safe.
+std::filesystem::path writeKeptTracks(detail::WavFile& wav, const KeptTracks& kept, const PolyWavInfo& reviewed,
+                                      const std::filesystem::path& source, const std::filesystem::path& destination) {
     // An ADM document describes the channels by id in ways this writer does
     // not rewrite; field recorders never write one.
     if (std::ranges::any_of(wav.chunks, [](const detail::ChunkEntry& entry) { return entry.header.id == detail::kChna; }))
         refuse(detail::msg::admNotChanged);
     const detail::FormatChunk& format = wav.fmt;
     const FrameCopy copy = frameCopyOf(format, kept.channels);
-    const std::uint64_t dataBytesPresent = std::min(wav.dataSize, wav.bytesFrom(wav.dataOffset));
-    const SampleData data{wav.dataOffset, dataBytesPresent / copy.sourceAlign};
+    const SampleData data{wav.dataOffset, detail::framesHeld(wav)};
 
     OutputPlan plan;
     plan.fmtPayload = detail::FormatChunk::payloadFor(
@@ -317,14 +354,13 @@ std::filesystem::path writeKeptTracks(detail::WavFile& wav, const KeptTracks& ke
     decideForm(plan);
     setFactCounts(plan);
     checkTemporaryIsNotSource(destination, source);
-    const bool replacesSource = isSameFile(destination, source);
 
-    SafeFileReplacement out(destination);
-    out.reserve(plan.riffSize + 8);
+    ReviewCheck check(detail::sampleLayout(wav), reviewed);
+    SafeFileReplacement out(destination, plan.riffSize + 8);
     writeHeaderAndPreData(out, wav.stream, plan);
     // In RF64 the data size is always the ds64 chunk's.
     writeChunkHeader(out, detail::kData, plan.rf64 ? detail::kSizeInDs64 : plan.dataSize);
-    copyAudio(wav.stream, data, copy, out, replacesSource);
+    copyAudio(wav.stream, data, copy, check, out);
     writePadFor(out, plan.dataSize);
     for (const MetaChunk& chunk : plan.carried.postData) writeChunk(out, wav.stream, chunk);
     out.commit();
@@ -352,8 +388,9 @@ std::filesystem::path compressPolyWav(const std::filesystem::path& source, bool 
     // One walk of the source: the analysis and the copy share the open file.
     detail::WavFile wav;
     if (!detail::openWav(source, wav)) refuse(wav.error);
-    const KeptTracks kept = keptTracksOf(detail::analyzeOpenWav(source, wav, threshold));
-    return writeKeptTracks(wav, kept, source, compressOutputPath(source, overwrite, outputPath));
+    const PolyWavInfo analysis = detail::analyzeOpenWav(source, wav, threshold);
+    return writeKeptTracks(wav, keptTracksOf(analysis), analysis, source,
+                           compressOutputPath(source, overwrite, outputPath));
 }
 
 std::filesystem::path removeTracks(const std::filesystem::path& source, const PolyWavInfo& reviewed,
@@ -367,7 +404,8 @@ std::filesystem::path removeTracks(const std::filesystem::path& source, const Po
     for (std::size_t k = 0; k < chosen.tracks.size(); ++k) {
         chosen.tracks[k] = TrackInfo{static_cast<std::int32_t>(k), names[k], 0.0, 0.0, remove[k]};
     }
-    return writeKeptTracks(wav, keptTracksOf(chosen), source, compressOutputPath(source, overwrite, outputPath));
+    return writeKeptTracks(wav, keptTracksOf(chosen), reviewed, source,
+                           compressOutputPath(source, overwrite, outputPath));
 }
 
 }  // namespace quillon

@@ -120,7 +120,7 @@ TEST_F(AppTest, ScanThenRemovalWithAFailure) {
     expected.push_back(QString::fromStdString(ui::foundText(app->results()) + ui::passedOverText(1, 4, false)));
     EXPECT_EQ(statusTexts, expected);
 
-    write("A:11");  // changed after the scan: no empty track left to remove
+    write("A:11");  // changed after the scan: refused
     ASSERT_TRUE(run({&AppDelegate::compressAll, &AppDelegate::scan, &AppDelegate::compressAll}));
     EXPECT_EQ(folderState(), "A:2 B:2 C:2 D:3 D_SLIM:1 m:1");
     EXPECT_EQ(statusTexts.count(expected[1]), 2);  // the scan above and the one after the removal

@@ -3,11 +3,15 @@
 // reasons for files passed over or not written, and copies not replaced unasked.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <nlohmann/json.hpp>
 
+#include "messages.h"
 #include "quillon/quillon.h"
 #include "texts.h"
 #include "wav_builder.h"
@@ -145,6 +149,51 @@ TEST(CliTest, UniformLayoutsAndThreshold) {
     EXPECT_EQ(runCli(folder.path(), "strip --uniform .").first, 0);
     for (const char* name : {"A_SLIM.wav", "B_SLIM.wav"})
         EXPECT_EQ(analyzePolyWav(folder / name, ui::kSilenceThreshold).tracks.at(1).name, "Z") << name;
+}
+
+// Runs `work` with the faulty medium (tests/support/faulty_medium.cpp) over `folder` at `mount`; the bytes it
+// served from files written through it, or -1 when it could not be mounted.
+long long withMedium(const fs::path& folder, const fs::path& mount, bool flip, const std::function<void()>& work) {
+    FILE* medium = popen(("exec " QUILLON_MEDIUM_PATH " '" + folder.string() + "' '" + mount.string() + "' " +
+                          (flip ? "--flip" : "")).c_str(), "r");
+    for (int tries = 0; tries < 500 && fs::is_empty(mount); ++tries) ::usleep(10000);
+    const bool mounted = !fs::is_empty(mount);
+    if (mounted) work();
+    std::system(("fusermount3 -uz '" + mount.string() + "'").c_str());
+    long long served = -1;
+    if (std::fscanf(medium, "%lld", &served) != 1 || !mounted) served = -1;
+    pclose(medium);
+    return served;
+}
+
+// On a medium that does not hold what was written to it, both routes fail the file and leave its folder as it
+// was. On the same medium without the fault both succeed alike, and every byte past the first 64 KiB of each
+// written file was read back from the medium (a read served from the system's cache would not reach it).
+TEST(CliTest, EveryWrittenFileIsReadBackFromTheMedium) {
+    TempDir folder, mount;
+    ChannelSamples tracks(3);
+    for (std::int64_t f = 0; f < 100000; ++f)
+        tracks[0].push_back(f * 83 % 40000), tracks[1].push_back(0), tracks[2].push_back(-f);
+    writeFile(folder / "A.wav", simpleWav({.channels = 3}, tracks));
+    const std::string original = readFile(folder / "A.wav");
+    for (const bool flip : {true, false}) {
+        const long long served = withMedium(folder.path(), mount.path(), flip, [&] {
+            for (const char* args : {"strip --json .", "strip --json --overwrite ."}) {
+                const auto [status, lines] = runCli(mount.path(), args);
+                EXPECT_EQ(status, flip ? 1 : 0) << args;
+                EXPECT_EQ(nlohmann::json::parse(lines.at(0)).value("error", ""),
+                          flip ? detail::msg::couldNotWriteOutput : "");
+                EXPECT_TRUE(!flip || (readFile(folder / "A.wav") == original &&
+                                      std::distance(fs::directory_iterator(folder.path()), {}) == 1));
+            }
+        });
+        ASSERT_GE(served, 0) << "the FUSE medium could not be mounted";
+        if (flip) continue;
+        const std::string slim = readFile(folder / "A_SLIM.wav");
+        EXPECT_TRUE(readFile(folder / "A.wav") == slim);
+        EXPECT_EQ(analyzePolyWav(folder / "A.wav", ui::kSilenceThreshold).channels, 2);
+        EXPECT_GE(served, 2 * (static_cast<long long>(slim.size()) - 65536));
+    }
 }
 
 }  // namespace quillon::testing

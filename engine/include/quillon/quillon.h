@@ -101,18 +101,22 @@ struct LevelOverview {
 };
 LevelOverview levelOverview(const std::filesystem::path& path, std::int32_t slices, std::stop_token stop = {});
 
-// Writes `source` again without its empty tracks and returns the path
-// written (see compressOutputPath). Throws std::runtime_error with a fixed
-// message on refusal or failure (the analysis error of a bad file among
-// them); the file system's own errors as std::filesystem::filesystem_error.
+// Analyses `source`, writes it again without its empty tracks and returns
+// the path written (see compressOutputPath). The written file takes its name
+// only once it is on the medium and reads back from it as written. Throws
+// std::runtime_error with a fixed message on refusal or failure (the
+// analysis error of a bad file among them); the file system's own errors as
+// std::filesystem::filesystem_error.
 std::filesystem::path compressPolyWav(const std::filesystem::path& source, bool overwrite, double threshold,
                                       const std::filesystem::path& outputPath);
 
 // Writes `source` again without the channels whose `remove` flag is set
 // (one flag per channel), with compressPolyWav's writer, safety, texts and
-// refusals. `reviewed` is the analysis the choice was made on: a file whose
-// channel count or sample format has changed since is refused. The track
-// names are read again from the file.
+// refusals, reading the source once. `reviewed` is the analysis the choice
+// was made on: a file whose layout or length has changed since, or whose
+// tracks no longer measure as reviewed (every peak and RMS, bit for bit,
+// over the frames the analysis measured), is refused and nothing is
+// written. The track names are read again from the file.
 std::filesystem::path removeTracks(const std::filesystem::path& source, const PolyWavInfo& reviewed,
                                    const std::vector<bool>& remove, bool overwrite,
                                    const std::filesystem::path& outputPath = {});
