@@ -12,9 +12,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace bench {
@@ -23,11 +25,28 @@ struct Measurement {
     double seconds = 0.0;
     long peakKiB = 0;
     bool ok = false;
+    // What the child and its own children read: through read(2) and the
+    // like, and from the storage device (0 where the system does not say).
+    double readBytes = 0.0;
+    double deviceBytes = 0.0;
 };
+
+// This process's read counters, which include those of its children once
+// they have been waited for.
+inline std::pair<double, double> readCounters() {
+    std::ifstream io("/proc/self/io");
+    double chars = 0.0, device = 0.0, value = 0.0;
+    for (std::string name; io >> name >> value;) {
+        if (name == "rchar:") chars = value;
+        if (name == "read_bytes:") device = value;
+    }
+    return {chars, device};
+}
 
 // Runs `work` in a forked child and measures it there.
 inline Measurement measureInChild(const std::function<void()>& work) {
     std::fflush(nullptr);  // the child must not repeat what the parent has buffered
+    const auto [charsBefore, deviceBefore] = readCounters();
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
@@ -39,8 +58,9 @@ inline Measurement measureInChild(const std::function<void()>& work) {
     rusage usage{};
     wait4(pid, &status, 0, &usage);
     const auto end = std::chrono::steady_clock::now();
+    const auto [charsAfter, deviceAfter] = readCounters();
     return {std::chrono::duration<double>(end - start).count(), usage.ru_maxrss,
-            WIFEXITED(status) && WEXITSTATUS(status) == 0};
+            WIFEXITED(status) && WEXITSTATUS(status) == 0, charsAfter - charsBefore, deviceAfter - deviceBefore};
 }
 
 // Runs a program with its arguments to its end and measures it; the time
@@ -60,13 +80,13 @@ inline Measurement measureCommand(const std::string& command) {
     return measureProgram({"/bin/sh", "-c", command});
 }
 
-// The median time of the runs, the middle of what the machine gives, and
-// the highest peak memory; ok only when every run was.
+// The run of median time, the middle of what the machine gives, with the
+// highest peak memory of all; ok only when every run was.
 inline Measurement median(std::vector<Measurement> runs) {
     Measurement result;
     if (runs.empty()) return result;
     std::ranges::sort(runs, {}, &Measurement::seconds);
-    result.seconds = runs[runs.size() / 2].seconds;
+    result = runs[runs.size() / 2];
     result.peakKiB = std::ranges::max(runs, {}, &Measurement::peakKiB).peakKiB;
     result.ok = std::ranges::all_of(runs, &Measurement::ok);
     return result;
@@ -76,6 +96,14 @@ inline Measurement medianOf(int runs, const std::function<Measurement()>& measur
     std::vector<Measurement> measurements;
     for (int i = 0; i < runs; ++i) measurements.push_back(measure());
     return median(measurements);
+}
+
+// The system's load averages over 1, 5 and 15 minutes, as one line.
+inline std::string loadAverage() {
+    std::ifstream in("/proc/loadavg");
+    std::string line;
+    std::getline(in, line);
+    return line + "\n";
 }
 
 inline bool haveCommand(const std::string& name) {
