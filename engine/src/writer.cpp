@@ -260,10 +260,13 @@ bool sameBits(double a, double b) { return std::bit_cast<std::uint64_t>(a) == st
 // did when its tracks were chosen: the frames the analysis measured are
 // measured again with its decoder, and once the last of them is in, every
 // track's peak and RMS must equal the analysis's bit for bit. Where the
-// analysis stopped early, that is where they are compared.
+// analysis stopped early, that is where they are compared; an analysis that
+// measured more frames than are to be copied is of another file.
 class ReviewCheck {
 public:
-    ReviewCheck(const detail::SampleLayout& layout, const PolyWavInfo& reviewed) : meter_(layout), reviewed_(reviewed) {
+    ReviewCheck(const detail::SampleLayout& layout, const PolyWavInfo& reviewed, std::uint64_t frames)
+        : meter_(layout), reviewed_(reviewed) {
+        if (reviewed.measuredFrames > frames) refuse(detail::msg::fileChanged);
         compareWhenMeasured();
     }
 
@@ -312,13 +315,12 @@ void copyAudio(std::istream& in, const SampleData& data, const FrameCopy& copy, 
 }
 
 // The layout a choice of tracks was made for is still the file's, with as
-// many frames, of which the analysis measured no more than there are.
+// many frames.
 bool sameLayout(const detail::WavFile& wav, const PolyWavInfo& reviewed) {
     return reviewed.error.empty() && wav.fmt.channels == reviewed.channels &&
            static_cast<std::int32_t>(wav.fmt.sampleRate) == reviewed.sampleRate &&
            wav.fmt.bitsPerSample == reviewed.bitsPerSample && (wav.fmt.formatCode == 3) == reviewed.isFloat &&
-           reviewed.tracks.size() == wav.fmt.channels && reviewed.frames == detail::framesHeld(wav) &&
-           reviewed.measuredFrames <= reviewed.frames;
+           reviewed.tracks.size() == wav.fmt.channels && reviewed.frames == detail::framesHeld(wav);
 }
 
 bool isSameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
@@ -355,7 +357,7 @@ std::filesystem::path writeKeptTracks(detail::WavFile& wav, const KeptTracks& ke
     setFactCounts(plan);
     checkTemporaryIsNotSource(destination, source);
 
-    ReviewCheck check(detail::sampleLayout(wav), reviewed);
+    ReviewCheck check(detail::sampleLayout(wav), reviewed, data.frames);
     SafeFileReplacement out(destination, plan.riffSize + 8);
     writeHeaderAndPreData(out, wav.stream, plan);
     // In RF64 the data size is always the ds64 chunk's.
