@@ -18,7 +18,6 @@ namespace quillon::detail {
 namespace {
 
 constexpr std::size_t kZeroBlockBytes = 64 * 1024;
-constexpr std::uint64_t kWritebackBytes = 8u << 20;
 // Reads of the check, aligned as reads past the system's cache must be.
 constexpr std::size_t kReadBackBytes = 4u << 20;
 constexpr std::size_t kDirectAlignment = 4096;
@@ -123,19 +122,6 @@ void SafeFileReplacement::write(const void* bytes, std::size_t size) {
         size -= static_cast<std::size_t>(written);
         written_ += static_cast<std::uint64_t>(written);
     }
-    startWriteback();
-}
-
-// Has the disk start on what is written so far while the rest is written,
-// so the sync at the end has little left to wait for. Only a hint: the sync
-// reports any failure.
-void SafeFileReplacement::startWriteback() {
-    if (written_ - writebackFrom_ < kWritebackBytes) return;
-#if defined(__linux__)
-    ::sync_file_range(fd_, static_cast<off_t>(writebackFrom_), static_cast<off_t>(written_ - writebackFrom_),
-                      SYNC_FILE_RANGE_WRITE);
-#endif
-    writebackFrom_ = written_;
 }
 
 void SafeFileReplacement::writeZeros(std::uint64_t count) {

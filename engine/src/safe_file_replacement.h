@@ -49,7 +49,6 @@ public:
 private:
     void reserve(std::uint64_t size);
     void closeFile();
-    void startWriteback();
     void makeDurable();
     bool readsBackAsWritten() const;
 
@@ -58,7 +57,6 @@ private:
     std::optional<std::filesystem::perms> replacedPermissions_;
     int fd_ = -1;
     std::uint64_t written_ = 0;
-    std::uint64_t writebackFrom_ = 0;  // bytes before this are on their way to the disk
     std::uint64_t expectedSize_;
     BlockDigests digests_;  // of the bytes handed to write()
     bool renamed_ = false;
