@@ -200,7 +200,8 @@ void AppDelegate::finishScan(ScanOutcome outcome) {
         alert(fromUtf8(outcome.error));
         return setStatus(ui::scanFailedText(outcome.error));
     }
-    _choices = ui::carryHandChoices(_results, _choices, outcome.results);
+    _handChoices.remember(_results, _choices);
+    _choices = _handChoices.choicesFor(outcome.results);
     _results = std::move(outcome.results);
     _folder = std::move(outcome.folder);
     _passedOver = std::move(outcome.passedOver);

@@ -113,6 +113,7 @@ private:
 
     std::vector<PolyWavInfo> _results;
     std::vector<ui::TrackChoice> _choices;  // per file of _results: the tracks to remove
+    ui::HandChoices _handChoices;           // of every file chosen by hand so far, listed or not
     std::filesystem::path _folder;          // the folder _results come from
     std::vector<PassedOverFile> _passedOver;
     // The level of the files' tracks over the take, kept until the next scan.

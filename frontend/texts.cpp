@@ -81,19 +81,23 @@ PolyWavInfo withChoice(PolyWavInfo info, const TrackChoice& remove) {
 
 bool isHandChoice(const PolyWavInfo& info, const TrackChoice& remove) { return remove != emptyTracksOf(info); }
 
-std::vector<TrackChoice> carryHandChoices(const std::vector<PolyWavInfo>& before,
-                                          const std::vector<TrackChoice>& choices,
-                                          const std::vector<PolyWavInfo>& after) {
-    std::map<std::filesystem::path, std::size_t> handChosen;
-    for (std::size_t i = 0; i < before.size() && i < choices.size(); ++i)
-        if (isHandChoice(before[i], choices[i])) handChosen[before[i].path] = i;
-    std::vector<TrackChoice> carried;
-    for (const PolyWavInfo& info : after) {
-        const auto known = handChosen.find(info.path);
-        const bool keep = known != handChosen.end() && sameLayout(before[known->second], info);
-        carried.push_back(keep ? choices[known->second] : emptyTracksOf(info));
+void HandChoices::remember(const std::vector<PolyWavInfo>& files, const std::vector<TrackChoice>& choices) {
+    for (std::size_t i = 0; i < files.size() && i < choices.size(); ++i) {
+        if (isHandChoice(files[i], choices[i]))
+            _byPath.insert_or_assign(files[i].path, std::pair{files[i], choices[i]});
+        else
+            _byPath.erase(files[i].path);
     }
-    return carried;
+}
+
+std::vector<TrackChoice> HandChoices::choicesFor(const std::vector<PolyWavInfo>& files) const {
+    std::vector<TrackChoice> choices;
+    for (const PolyWavInfo& info : files) {
+        const auto known = _byPath.find(info.path);
+        const bool keep = known != _byPath.end() && sameLayout(known->second.first, info);
+        choices.push_back(keep ? known->second.second : emptyTracksOf(info));
+    }
+    return choices;
 }
 
 std::vector<std::string> activeTracksRemoved(const PolyWavInfo& info, const TrackChoice& remove,

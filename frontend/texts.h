@@ -6,8 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "quillon/quillon.h"
@@ -42,11 +44,21 @@ std::vector<TrackChoice> keepTracksAlike(const std::vector<PolyWavInfo>& files, 
 PolyWavInfo withChoice(PolyWavInfo info, const TrackChoice& remove);
 // A choice made by hand: one that differs from the detector's.
 bool isHandChoice(const PolyWavInfo& info, const TrackChoice& remove);
-// The choices for the results of a new scan: a file chosen by hand keeps its
-// choice when it has the same path and layout; every other file gets the detector's.
-std::vector<TrackChoice> carryHandChoices(const std::vector<PolyWavInfo>& before,
-                                          const std::vector<TrackChoice>& choices,
-                                          const std::vector<PolyWavInfo>& after);
+// The hand choices made while the program runs, by file. A file that a later
+// scan lists again with the same path and layout gets its choice back, also
+// when a scan in between (a stopped one, another folder's) did not list it.
+class HandChoices {
+public:
+    // Takes the choices of the files listed: hand choices are kept, a file
+    // set back to the detector's choice is forgotten.
+    void remember(const std::vector<PolyWavInfo>& files, const std::vector<TrackChoice>& choices);
+    // The choices for a new scan's files: the remembered hand choice of a
+    // file whose path and layout are unchanged, else the detector's.
+    std::vector<TrackChoice> choicesFor(const std::vector<PolyWavInfo>& files) const;
+
+private:
+    std::map<std::filesystem::path, std::pair<PolyWavInfo, TrackChoice>> _byPath;
+};
 // "FILE: TRACK" for each track that `remove` takes although the detector
 // found signal on it.
 std::vector<std::string> activeTracksRemoved(const PolyWavInfo& info, const TrackChoice& remove,
