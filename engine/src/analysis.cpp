@@ -44,6 +44,7 @@ PolyWavInfo detail::analyzeOpenWav(const std::filesystem::path& path, WavFile& w
     info.frames = detail::framesHeld(wav);
     info.duration = durationOf(info.frames, wav.fmt.sampleRate);
     info.timecode = startTimecode(wav, info.sampleRate);
+    info.admChannels = detail::hasAdmChannels(wav);
 
     const bool wholeTake = coverage == PeakCoverage::wholeTake;
     const detail::ChannelLevels levels = detail::scanSamples(wav.stream, detail::sampleLayout(wav), threshold, wholeTake);

@@ -32,6 +32,10 @@ bool checkDecodable(WavFile& wav) {
 
 }  // namespace
 
+bool hasAdmChannels(const WavFile& wav) {
+    return std::ranges::any_of(wav.chunks, [](const ChunkEntry& entry) { return entry.header.id == kChna; });
+}
+
 bool openWav(const std::filesystem::path& path, WavFile& wav) {
     wav.stream.open(path, std::ios::binary);
     if (!wav.stream.is_open()) return fail(wav, msg::couldNotOpenFile);

@@ -40,4 +40,8 @@ struct WavFile {
 // 24 or 32 bits); otherwise false with one fixed text in `wav.error`.
 bool openWav(const std::filesystem::path& path, WavFile& wav);
 
+// An ADM file describes its channels by id in a `chna` chunk, which the
+// writer does not rewrite; field recorders never write one.
+bool hasAdmChannels(const WavFile& wav);
+
 }  // namespace quillon::detail

@@ -338,10 +338,8 @@ void checkTemporaryIsNotSource(const std::filesystem::path& destination, const s
 // one, to `destination`, crash-safe.
 std::filesystem::path writeKeptTracks(detail::WavFile& wav, const KeptTracks& kept, const PolyWavInfo& reviewed,
                                       const std::filesystem::path& source, const std::filesystem::path& destination) {
-    // An ADM document describes the channels by id in ways this writer does
-    // not rewrite; field recorders never write one.
-    if (std::ranges::any_of(wav.chunks, [](const detail::ChunkEntry& entry) { return entry.header.id == detail::kChna; }))
-        refuse(detail::msg::admNotChanged);
+    // The file itself decides: the analysis reviewed may be older than it.
+    if (detail::hasAdmChannels(wav)) refuse(detail::msg::admNotChanged);
     const detail::FormatChunk& format = wav.fmt;
     const FrameCopy copy = frameCopyOf(format, kept.channels);
     const SampleData data{wav.dataOffset, detail::framesHeld(wav)};
@@ -375,6 +373,7 @@ std::string removalRefusal(const PolyWavInfo& info) {
     if (!info.error.empty()) return info.error;
     if (info.tracks.empty() || info.emptyCount() == 0) return detail::msg::noEmptyTracks;
     if (info.activeCount() == 0) return detail::msg::allTracksEmpty;
+    if (info.admChannels) return detail::msg::admNotChanged;
     return {};
 }
 

@@ -33,6 +33,7 @@ struct PolyWavInfo {
     std::uint64_t measuredFrames = 0;  // frames the peaks cover: fewer than `frames` after an early stop
     std::string timecode;
     std::vector<TrackInfo> tracks;
+    bool admChannels = false;  // an ADM file: its channels are described by id (`chna`), so it is never rewritten
     std::string error;
 
     std::int32_t activeCount() const;
@@ -122,8 +123,8 @@ std::filesystem::path removeTracks(const std::filesystem::path& source, const Po
                                    const std::filesystem::path& outputPath = {});
 
 // Why compressPolyWav would refuse a file with this analysis: its analysis
-// error, or the fixed text for a file without empty tracks or without any
-// active one. Empty when the file can be slimmed.
+// error, or the fixed text for a file without empty tracks, without any
+// active one, or an ADM file. Empty when the file can be slimmed.
 std::string removalRefusal(const PolyWavInfo& info);
 
 // The path compressPolyWav writes for these arguments: `outputPath` when
