@@ -1,8 +1,8 @@
 // The window's controller over a folder of generated takes, with scripted
 // dialogs: scan, busy guard, removal candidates, overwrite, partial failure,
 // the confirmation keys on the real message box, hand choices across rescans,
-// the sorted file table, files passed over, a stopped scan and shutdown
-// during a task.
+// peaks over part of a take, the sorted file table, files passed over, a
+// stopped scan and shutdown during a task.
 #include "AppDelegate.h"
 #include "FileTableModel.h"
 #include "MainWindow.h"
@@ -16,7 +16,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
@@ -75,10 +74,8 @@ protected:
     void write(const std::string& takes) const {
         std::istringstream words(takes);
         for (std::string name, tracks; std::getline(words, name, ':') && words >> tracks; words.ignore()) {
-            ChannelSamples channels;
-            for (const char track : tracks) channels.emplace_back(480, track == '1' ? 1 << 20 : 0);
             fs::create_directories((folder / name).parent_path());
-            writeFile(folder / (name + ".wav"), simpleWav({.channels = std::uint16_t(tracks.size())}, channels));
+            writeFile(folder / (name + ".wav"), levelTake(tracks, 480));
         }
     }
     // Calls the operations one after another, then runs the event loop until no task is left.
@@ -136,13 +133,7 @@ TEST_F(AppTest, ScanThenRemovalWithAFailure) {
 // writes copies but chooses Cancel when the originals would be overwritten or earlier copies replaced, which
 // the box names, and Escape always cancels.
 TEST_F(AppTest, RemovalWritesOnlyConfirmedCandidates) {
-    const struct {
-        std::string takes;
-        void (AppDelegate::*remove)();
-        bool overwrite;
-        std::optional<Qt::Key> key;
-        std::string after;
-    } cases[] = {
+    const std::tuple<std::string, void (AppDelegate::*)(), bool, std::optional<Qt::Key>, std::string> cases[] = {
         {"A:1010 B:11 Z:00", &AppDelegate::compressAll, false, Qt::Key_Return, "A:4 A_SLIM:2 B:2 Z:2"},
         {"A:1010 C:1100", &AppDelegate::compressSelected, true, {}, "A:2 C:4"},  // only A, the first, is selected
         {"A:1010 B:11 Z:00", &AppDelegate::compressAll, true, Qt::Key_Return, "A:4 B:2 Z:2"},
@@ -152,18 +143,16 @@ TEST_F(AppTest, RemovalWritesOnlyConfirmedCandidates) {
         {"A:1011 A_SLIM:11 B:110", &AppDelegate::compressAll, false, Qt::Key_Return, "A:4 A_SLIM:2 B:3"},
         {"A:1011 A_SLIM:11", &AppDelegate::compressAll, false, {}, "A:4 A_SLIM:3"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [takes, remove, overwrite, key, after] : cases) {
         for (const auto& entry : fs::directory_iterator(folder.path())) fs::remove(entry);
-        write(c.takes);
+        write(takes);
         ASSERT_TRUE(run({&AppDelegate::scan}));
-        dialogs->key = c.key;
-        app->window()->overwriteCheck->setChecked(c.overwrite);
+        dialogs->key = key;
+        app->window()->overwriteCheck->setChecked(overwrite);
         const auto confirmation = dialogs->messages.size();
-        ASSERT_TRUE(run({c.remove}));
-        EXPECT_EQ(folderState(), c.after) << c.takes << ' ' << c.overwrite << ' ' << c.key.value_or(Qt::Key_unknown);
-        if (c.takes.find("_SLIM") != std::string::npos) {
-            EXPECT_EQ(dialogs->messages.at(confirmation).count("A_SLIM.wav"), 1) << c.takes;
-        }
+        ASSERT_TRUE(run({remove}));
+        EXPECT_EQ(folderState(), after) << takes << ' ' << overwrite << ' ' << key.value_or(Qt::Key_unknown);
+        EXPECT_EQ(dialogs->messages.at(confirmation).count("A_SLIM.wav"), int(takes.find("_SLIM") != takes.npos));
     }
     EXPECT_EQ(dialogs->messages.size(), 11);  // a confirmation and a report per removal, one box per cancel or refusal
 }
@@ -192,16 +181,13 @@ TEST_F(AppTest, KeyboardLeavesTablesAndLongReportsFitTheScreen) {
 
 // Ticks start as the detector's empty flags and what is written follows them: a changed tick marks its file
 // and makes it a candidate or changes what it loses, and the confirmation names the tracks with signal it
-// removes; the action keeps the ticks of takes of one layout alike. The selected file's level strips arrive.
-// The rescan after the removal keeps every hand choice, and so does one while a tick is made during it.
+// removes; the action keeps the ticks of takes of one layout alike. The rescan after the removal keeps every
+// hand choice, and so does one while a tick is made during it.
 TEST_F(AppTest, TicksChooseWhatIsRemovedAndSurviveRescans) {
     write("A:1010 B:11 C:1100 D:1010");
     ASSERT_TRUE(run({&AppDelegate::scan}));
     EXPECT_EQ(app->choices(), (std::vector<ui::TrackChoice>{{0, 1, 0, 1}, {0, 0}, {0, 0, 1, 1}, {0, 1, 0, 1}}));
     QAbstractItemModel* tracks = app->window()->trackTable->model();
-    EXPECT_TRUE(QTest::qWaitFor([&] {
-        return tracks->index(0, TrackTableModel::Level).data(TrackTableModel::LevelRole).isValid();
-    }));
     QTableView* files = app->window()->fileTable;
     const auto fileText = [&](int row) { return files->model()->index(row, FileTableModel::File).data().toString(); };
     const QString unmarked = fileText(0);
@@ -221,9 +207,7 @@ TEST_F(AppTest, TicksChooseWhatIsRemovedAndSurviveRescans) {
     EXPECT_FALSE(dialogs->messages[0].contains("C.wav:"));
 
     const auto rowOf = [&](const std::string& name) {
-        const auto& results = app->results();
-        return int(std::find_if(results.begin(), results.end(), [&](auto& info) { return info.path == folder / name; }) -
-                   results.begin());
+        return int(std::ranges::find(app->results(), folder / name, &PolyWavInfo::path) - app->results().begin());
     };
     selectOnly(rowOf("B.wav"));
     app->scan();
@@ -237,26 +221,30 @@ TEST_F(AppTest, TicksChooseWhatIsRemovedAndSurviveRescans) {
     EXPECT_NE(fileText(rowOf("C_SLIM.wav")).at(0), mark);
 }
 
-// Every column sorts the list by its value, stably (ties keep the order shown before), and a row still shows
-// its own file's tracks; until a header is clicked the list is in the order found. A file in a subfolder is named by its path
-// in the folder. The status counts the .wav files passed over, which the menu lists with their reasons.
-TEST_F(AppTest, RecursiveScanSortsByEveryColumnAndListsFilesPassedOver) {
-    const auto take = [&](const std::string& name, std::uint32_t rate, std::size_t frames, const std::string& tracks,
-                          std::uint64_t start) {
-        ChannelSamples channels;
-        for (const char track : tracks) channels.emplace_back(frames, track == '1' ? 1 << 20 : 0);
-        fs::create_directories((folder / name).parent_path());
-        WavBuilder().fmt({.channels = std::uint16_t(tracks.size()), .sampleRate = rate}).chunk("bext", bextPayload(start))
-            .data(pcmFrames(24, channels)).write(folder / name);
-    };
-    take("s2/T.wav", 48000, 960, "110", 48000 * 3600), take("s1/T.wav", 44100, 480, "10", 0);
-    take("A.wav", 96000, 960, "1100", 48000 * 60), take("B.wav", 48000, 480, "10", 48000 * 3600);
+// A take read only until every track was heard (A) shows its peaks as lower bounds until its level strips have
+// read the whole take, then the take's peaks beside its strips. Every column sorts the list by its value, stably
+// (ties keep the order shown before), and a row still shows its own file's tracks; until a header is clicked the
+// list is in the order found. A file in a subfolder is named by its path in the folder. The status counts the .wav
+// files passed over, which the menu lists with their reasons.
+TEST_F(AppTest, RecursiveScanShowsPeakBoundsSortsByEveryColumnAndListsFilesPassedOver) {
     write("s1/mono:1 s2/x:1");
     writeFile(folder / "s2/x.wav", "not a WAV file");
+    const auto take = [&](const std::string& name, std::uint32_t rate, std::size_t frames, const std::string& tracks,
+                          std::uint64_t start) {
+        WavBuilder().fmt({.channels = std::uint16_t(tracks.size()), .sampleRate = rate}).chunk("bext", bextPayload(start))
+            .data(pcmFrames(24, levelTracks(tracks, frames))).write(folder / name);
+    };
+    take("s2/T.wav", 48000, 960, "110", 48000 * 3600), take("s1/T.wav", 44100, 480, "10", 0);
+    take("A.wav", 96000, 192000, "rr", 48000 * 60), take("B.wav", 48000, 480, "10", 48000 * 3600);
     app->window()->recursiveCheck->setChecked(true);
     ASSERT_TRUE(run({&AppDelegate::scan}));
     const std::vector<PolyWavInfo>& results = app->results();
     ASSERT_EQ(results.size(), 4u);
+    const PolyWavInfo whole = analyzePolyWav(folder / "A.wav", ui::kSilenceThreshold, PeakCoverage::wholeTake);
+    const QModelIndex peak = app->window()->trackTable->model()->index(1, TrackTableModel::Peak);
+    EXPECT_EQ(peak.data().toString().toStdString(), ui::peakText(results[0].tracks[1].peak, false));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return peak.data().toString() == ui::peakText(whole.tracks[1].peak).c_str(); }));
+    EXPECT_TRUE(peak.siblingAtColumn(TrackTableModel::Level).data(TrackTableModel::LevelRole).isValid());
     QSortFilterProxyModel* order = app->window()->fileOrder;
     const auto shownOrder = [&] {
         std::vector<std::size_t> rows;
@@ -264,9 +252,6 @@ TEST_F(AppTest, RecursiveScanSortsByEveryColumnAndListsFilesPassedOver) {
         return rows;
     };
     EXPECT_EQ(shownOrder(), (std::vector<std::size_t>{0, 1, 2, 3}));
-    QStringList names;
-    for (int row = 0; row < 4; ++row) names << order->index(row, FileTableModel::File).data().toString();
-    EXPECT_TRUE(names.contains("s1/T.wav") && names.contains("s2/T.wav")) << names.join(' ').toStdString();
 
     using Key = std::function<std::pair<double, std::string>(const PolyWavInfo&)>;
     const Key keys[FileTableModel::ColumnCount] = {
@@ -282,16 +267,16 @@ TEST_F(AppTest, RecursiveScanSortsByEveryColumnAndListsFilesPassedOver) {
             const std::vector<std::size_t> shown = shownOrder();
             app->window()->fileTable->sortByColumn(column, direction);
             const std::vector<std::size_t> rows = shownOrder();
-            const auto wasShownBefore = [&](std::size_t a, std::size_t b) {
-                return std::find(shown.begin(), shown.end(), a) < std::find(shown.begin(), shown.end(), b);
-            };
+            const auto wasAt = [&](std::size_t row) { return std::ranges::find(shown, row) - shown.begin(); };
             for (std::size_t i = 1; i < rows.size(); ++i) {
                 const auto before = keys[column](results[rows[i - 1]]), after = keys[column](results[rows[i]]);
                 const bool inOrder = direction == Qt::AscendingOrder ? before <= after : before >= after;
-                EXPECT_TRUE(inOrder && (before != after || wasShownBefore(rows[i - 1], rows[i]))) << column << ' ' << i;
+                EXPECT_TRUE(inOrder && (before != after || wasAt(rows[i - 1]) < wasAt(rows[i]))) << column << ' ' << i;
             }
             selectOnly(0);
-            EXPECT_TRUE(app->window()->trackTitle->text().endsWith(order->index(0, FileTableModel::File).data().toString()));
+            const QString first = QString::fromStdString(ui::shownPath(results[rows[0]].path, folder.path()));
+            EXPECT_EQ(order->index(0, FileTableModel::File).data().toString(), first) << column;
+            EXPECT_TRUE(app->window()->trackTitle->text().endsWith(first));
         }
 
     EXPECT_TRUE(app->window()->passedOverLink->isVisible());
@@ -319,19 +304,6 @@ TEST_F(AppTest, EscapeStopsAScanAndKeepsWhatItAnalysed) {
     ASSERT_EQ(app->results().size(), 1u);
     EXPECT_EQ(app->results()[0].path, folder / "A.wav");
     EXPECT_EQ(statusTexts.back(), QString::fromStdString(ui::stoppedText(1, 4)));
-}
-
-// A take read only until every track was heard shows its peaks as lower bounds until the level strips have
-// read the whole take, and then the take's peaks.
-TEST_F(AppTest, PartialPeaksShowAsBoundsUntilTheWholeTakeIsRead) {
-    std::vector<std::int64_t> quietThenLoud(48000, 1 << 16);
-    quietThenLoud.resize(96000, 1 << 22);
-    writeFile(folder / "L.wav", simpleWav({.channels = 2}, {quietThenLoud, quietThenLoud}));
-    ASSERT_TRUE(run({&AppDelegate::scan}));
-    const PolyWavInfo whole = analyzePolyWav(folder / "L.wav", ui::kSilenceThreshold, PeakCoverage::wholeTake);
-    const QModelIndex peak = app->window()->trackTable->model()->index(1, TrackTableModel::Peak);
-    EXPECT_EQ(peak.data().toString().toStdString(), ui::peakText(app->results().at(0).tracks[1].peak, false));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return peak.data().toString().toStdString() == ui::peakText(whole.tracks[1].peak); }));
 }
 
 // Nothing the engine cannot read, such as a cut copy or a temporary file, is left behind.

@@ -1,8 +1,9 @@
-// The writer over one table of sources, routes and faults: each written file is read by sox, sndfile-info and
-// the engine's own analysis; each refusal or fault names its reason and leaves the folder as it was. This binary
-// replaces write(2) and fopen64 to make faults that only the system could: a full disk, a source that vanishes as
-// it is opened or shrinks during the copy (a medium that returns other bytes than written is the command line
-// tests' FUSE medium). Then in-place writes killed at any point.
+// The writer over one table of sources, routes, choices of tracks and faults: each written file is read by sox,
+// sndfile-info and the engine's own analysis; each refusal or fault names its reason and leaves the folder as it was,
+// a file changed since the analysis that a choice was made on among them. This binary replaces write(2) and fopen64
+// to make faults that only the system could: a full disk, a source that vanishes as it is opened or shrinks during
+// the copy (a medium that returns other bytes than written is the command line tests' FUSE medium). Then bext track
+// lines and track lists that follow their channels, and in-place writes killed at any point.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -58,7 +59,9 @@ std::int64_t sampleAt(const FmtSpec& fmt, std::size_t channel, std::size_t frame
 struct Row {
     const char* label;
     FmtSpec fmt = {.channels = 3, .bitsPerSample = 16};
-    std::string tracks = "+-+";       // repeated over the channels: '+' a signal, '-' silence
+    // Repeated over the channels: '+' a signal, '-' silence, 'x' a signal. With an 'x' the tracks to remove are
+    // chosen by hand on the source's analysis, every one but the '+' ones; else the writer's own analysis chooses.
+    std::string tracks = "+-+";
     // cut: bytes cut from the end of the source file, which its last chunk still declares; a last chunk other
     // than data is lengthened by as many zeros first.
     std::size_t frames = 9, cut = 0;
@@ -72,6 +75,7 @@ struct Row {
     // form: the source's 64-bit form; dataSize: the data's declared size.
     std::string form = "";
     std::optional<std::uint32_t> dataSize = {};
+    std::function<void(std::string&)> change = {};  // made to the source after its analysis
 };
 
 void PrintTo(const Row& row, std::ostream* out) { *out << row.label; }
@@ -85,13 +89,16 @@ class Writer : public ::testing::TestWithParam<Row> {};
 // timecode) is that of the kept source tracks, and sndfile-info finds nothing wrong with it.
 TEST_P(Writer, KeepsTheSamplesAndMetadataOrRefusesLeavingAllAsItWas) {
     const Row& row = GetParam();
+    const bool byHand = row.tracks.find('x') != std::string::npos;
     ChannelSamples all(row.fmt.channels), keptSamples;
+    std::vector<bool> removed;
     const std::size_t frameBytes = all.size() * row.fmt.bitsPerSample / 8;
     const std::size_t keptFrames = (row.frames * frameBytes - (row.chunks.back() == "data" ? row.cut : 0)) / frameBytes;
     for (std::size_t k = 0; k < all.size(); ++k) {
-        const bool loud = row.tracks[k % row.tracks.size()] == '+';
-        for (std::size_t f = 0; f < row.frames; ++f) all[k].push_back(loud ? sampleAt(row.fmt, k, f) : 0);
-        if (loud) keptSamples.emplace_back(all[k].begin(), all[k].begin() + static_cast<std::ptrdiff_t>(keptFrames));
+        const char track = row.tracks[k % row.tracks.size()];
+        for (std::size_t f = 0; f < row.frames; ++f) all[k].push_back(track != '-' ? sampleAt(row.fmt, k, f) : 0);
+        if (track == '+') keptSamples.emplace_back(all[k].begin(), all[k].begin() + std::ptrdiff_t(keptFrames));
+        removed.push_back(track != '+');
     }
     // Opaque payloads start with their chunk's id, so that a carried chunk shows where it came from.
     const auto payloadOf = [&](const std::string& id) {
@@ -125,14 +132,18 @@ TEST_P(Writer, KeepsTheSamplesAndMetadataOrRefusesLeavingAllAsItWas) {
     std::vector<TrackInfo> kept;
     std::string remix;
     for (const TrackInfo& track : before.tracks)
-        if (!track.empty) kept.push_back(track), remix += " " + std::to_string(track.index + 1);
+        if (byHand ? !removed[std::size_t(track.index)] : !track.empty)
+            kept.push_back(track), remix += " " + std::to_string(track.index + 1);
     const std::string soxKept = *row.message ? "" : commandOutput("sox -D '" + source.string() + "' -t raw - remix" + remix);
+    if (row.change) row.change(bytes), writeFile(source, bytes);
 
     std::string message;
     const AllocationProbe probe;
     const auto run = [&] {
         try {
-            EXPECT_EQ(compressPolyWav(source, row.overwrite, 1e-4, *row.output ? dir / row.output : ""), destination);
+            const fs::path output = *row.output ? dir / row.output : "";
+            EXPECT_EQ(byHand ? removeTracks(source, before, removed, row.overwrite, output)
+                             : compressPolyWav(source, row.overwrite, 1e-4, output), destination);
         } catch (const std::runtime_error& error) {
             message = error.what();
         }
@@ -166,9 +177,8 @@ TEST_P(Writer, KeepsTheSamplesAndMetadataOrRefusesLeavingAllAsItWas) {
     const std::string quoted = "'" + destination.string() + "'", info = commandOutput("sndfile-info " + quoted);
     EXPECT_TRUE(payload["data"] == (row.bytes.empty() ? pcmFrames(row.fmt.bitsPerSample, keptSamples) : soxKept));
     EXPECT_TRUE(commandOutput("sox -D " + quoted + " -t raw -") == soxKept);
-    if (payload.contains("fact")) {
-        EXPECT_EQ(u32(file.find("fact") + 8) * frameBytes / all.size() * kept.size(), payload["data"].size());
-    }
+    EXPECT_TRUE(!payload.contains("fact") ||
+                u32(file.find("fact") + 8) * frameBytes / all.size() * kept.size() == payload["data"].size());
     for (const char* bad : {"(should be", "Resynch", "Exiting", "rror"}) EXPECT_EQ(info.find(bad), info.npos) << info;
     const auto code = std::uint16_t(before.isFloat ? 3 : 1), count = std::uint16_t(kept.size());
     EXPECT_EQ(payload["fmt "], (FmtSpec{.formatTag = count > 2 ? std::uint16_t{0xFFFE} : code, .channels = count,
@@ -245,7 +255,6 @@ INSTANTIATE_TEST_SUITE_P(Rows, Writer, ::testing::Values(
     Row{.label = "copy", .overwrite = false, .written = "Take_SLIM.bwf", .name = "Take.bwf"},
     Row{.label = "explicit_output_wins_over_overwrite", .output = "other.wav", .written = "other.wav"},
     Row{.label = "explicit_output_is_the_source", .overwrite = false, .output = "Take.Wav"},
-    Row{.label = "eight_bit", .fmt = {.bitsPerSample = 8}, .tracks = "+-", .message = unsupportedBitDepth},
     Row{.label = "no_empty_track", .tracks = "+", .overwrite = false, .message = noEmptyTracks},
     Row{.label = "every_track_empty", .tracks = "-", .message = allTracksEmpty},
     Row{.label = "adm_file", .chunks = {"fmt ", "chna", "data"}, .message = admNotChanged},
@@ -259,28 +268,36 @@ INSTANTIATE_TEST_SUITE_P(Rows, Writer, ::testing::Values(
     Row{.label = "disk_full_at_the_last_byte", .message = couldNotWriteOutput, .fault = Fault::diskFullAtLastByte},
     Row{.label = "source_vanishes", .message = couldNotOpenFile, .fault = Fault::sourceVanishes},
     Row{.label = "source_shrinks_before_the_copy", .overwrite = false, .message = couldNotReadSource,
-        .fault = Fault::sourceShrinks}),
+        .fault = Fault::sourceShrinks},
+    Row{.label = "chosen_by_hand_a_signal_removed_as_named", .fmt = {.channels = 4}, .tracks = "x++-", .frames = 999,
+        .chunks = {"fmt ", "iXML", "data"}, .xml = "<TRACK_LIST><TRACK><NAME>A</NAME></TRACK><TRACK><NAME>B</NAME>"
+        "</TRACK><TRACK><NAME>C</NAME></TRACK></TRACK_LIST>", .layout = "fmt |iXML|data"},
+    // Files changed since the analysis a choice was made on: their layout (byte 24, the sample rate), then, at their
+    // size, a sample of a kept track (its peak unchanged) and one of the silent track removed.
+    Row{.label = "chosen_from_a_changed_layout", .fmt = {.channels = 4, .bitsPerSample = 16}, .tracks = "x++-",
+        .chunks = {"fmt ", "data"}, .message = fileChanged, .change = [](auto& take) { take[24] ^= 1; }},
+    Row{.label = "chosen_from_a_changed_kept_sample", .fmt = {.channels = 4, .bitsPerSample = 16}, .tracks = "x++-",
+        .chunks = {"fmt ", "data"}, .message = fileChanged, .change = [](auto& take) { take[take.size() - 14] ^= 1; }},
+    Row{.label = "chosen_from_a_changed_removed_sample", .fmt = {.channels = 4, .bitsPerSample = 16}, .tracks = "x++-",
+        .chunks = {"fmt ", "data"}, .message = fileChanged, .change = [](auto& take) { take[take.size() - 2] ^= 1; }}),
     [](const auto& info) { return std::string(info.param.label); });
 
-// Per-track lines of a bext Description follow their channels; of twelve, 1, 3, 10 and 11 are kept. Other lines
-// and the bytes after the Description stay; a Description without such lines is left byte for byte.
+// Per-track lines of a bext Description follow their channels in the slimmed take; of twelve, 1, 3, 10 and 11 are
+// kept. Other lines and the bytes after the Description stay; a Description without such lines is left byte for byte.
 TEST(BextTrackLines, FollowTheirChannels) {
-    const std::vector<std::int32_t> map = {0, -1, 1, -1, -1, -1, -1, -1, -1, 2, 3, -1};
     const std::pair<std::string, std::string> cases[] = {
         {"sTRK1=A\r\nsTRK2=B\r\nsTRK3=C\r\n", "sTRK1=A\r\nsTRK2=C\r\n"},
         {"aTRK10=X\nzTRK11=Y\nnote\n", "aTRK3=X\nzTRK4=Y\nnote\n"},
         {"sTRK99=Z\nsTRK0=Q\nSTRK1=no\nsTRK1 =no\nsTRK01=end", "STRK1=no\nsTRK1 =no\nsTRK1=end"},
         {std::string("no track lines\n\0sTRK2=after the text", 37), std::string("no track lines\n\0sTRK2=after the text", 37)}};
-    for (const auto& [description, expected] : cases) {
-        std::string payload = description + std::string(256 - description.size(), '\0') + "sTRK2=history";
-        detail::BextChunk::renumberTrackLines(payload, map);
-        EXPECT_EQ(payload, expected + std::string(256 - expected.size(), '\0') + "sTRK2=history");
-    }
     TempDir dir;
-    WavBuilder().chunk("bext", bextPayload(0).replace(0, 24, "sTRK1=A\nsTRK2=B\nsTRK3=C\n")).fmt({.channels = 3})
-        .data(pcmFrames(24, {{90000}, {0}, {90000}})).write(dir / "t.wav");
-    const std::string written = readFile(compressPolyWav(dir / "t.wav", true, 1e-4, {}));
-    EXPECT_EQ(written.substr(written.find("bext") + 8, 17), std::string("sTRK1=A\nsTRK2=C\n\0", 17));
+    for (const auto& [description, expected] : cases) {
+        WavBuilder().chunk("bext", description + std::string(256 - description.size(), '\0') + "sTRK2=history")
+            .fmt({.channels = 12}).data(pcmFrames(24, levelTracks("101000000110", 1))).write(dir / "t.wav");
+        const std::string written = readFile(compressPolyWav(dir / "t.wav", true, 1e-4, {}));
+        EXPECT_EQ(written.substr(written.find("bext") + 8, 269),
+                  expected + std::string(256 - expected.size(), '\0') + "sTRK2=history");
+    }
 }
 
 // The kept tracks' own TRACK elements, found by the naming's rule (the last one for a channel), with only their
@@ -303,48 +320,12 @@ TEST(TrackList, KeepsEachKeptTracksOwnElement) {
     EXPECT_EQ(peak, "PEAK of a size fitting no count");
 }
 
-// A choice made by hand: the written data is sox's remix of the tracks kept, the track list names them. A file
-// that changed since it was reviewed is refused, nothing written: its layout, then, at its size, one sample of a
-// kept track (its peak unchanged) and one of the silent track removed.
-TEST(ChosenTracks, AreRemovedAsChosenFromTheFileAsReviewed) {
-    TempDir dir;
-    const std::string ixml = "<BWFXML><TRACK_LIST><TRACK><NAME>A</NAME></TRACK><TRACK><NAME>B</NAME></TRACK>"
-                             "<TRACK><NAME>C</NAME></TRACK><TRACK><NAME>D</NAME></TRACK></TRACK_LIST></BWFXML>";
-    ChannelSamples tracks(4);
-    for (std::size_t i = 0; i < 4 * 999; ++i) tracks[i % 4].push_back(i % 4 == 3 ? 0 : sampleAt({}, i % 4, i / 4));
-    const std::string take = WavBuilder().fmt({.channels = 4}).chunk("iXML", ixml).data(pcmFrames(24, tracks)).bytes();
-    writeFile(dir / "t.wav", take);
-    const PolyWavInfo reviewed = analyzePolyWav(dir / "t.wav", 1e-4);
-    const std::string remix = commandOutput("sox -D '" + (dir / "t.wav").string() + "' -t raw - remix 2 3");
-    const fs::path written = removeTracks(dir / "t.wav", reviewed, {true, false, false, true}, false);
-    EXPECT_TRUE(commandOutput("sox -D '" + written.string() + "' -t raw -") == remix);
-    const PolyWavInfo after = analyzePolyWav(written, 1e-4);
-    EXPECT_EQ(std::vector({after.tracks.at(0).name, after.tracks.at(1).name}), std::vector<std::string>({"B", "C"}));
-    fs::remove(written);
-    std::string keptChanged = take, removedChanged = take;
-    const std::size_t frame500 = take.size() - 499 * 12;  // the last 999 frames of 12 bytes are the data
-    keptChanged[frame500 + 3] ^= 1, removedChanged[frame500 + 9] = 1;
-    for (const std::string& changed : {simpleWav({.channels = 3}, {tracks[0], tracks[1], tracks[2]}), keptChanged,
-                                       removedChanged}) {
-        writeFile(dir / "t.wav", changed);
-        try {
-            removeTracks(dir / "t.wav", reviewed, {true, false, false, true}, false);
-            ADD_FAILURE() << "a file that changed since it was reviewed was written";
-        } catch (const std::runtime_error& e) {
-            EXPECT_STREQ(e.what(), detail::msg::fileChanged);
-        }
-        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 1);
-    }
-}
-
 // Each run slims a one-second take in place in a child that a file size limit stops after so many bytes (the last
 // cut lets it finish) or that is killed after so long. The take's name must hold the original or the whole result,
 // with no temporary file beside the result; a temporary file left by a death is stale for the next run.
 TEST(CrashSafety, KilledAtAnyPointTheOriginalOrTheWholeResultRemains) {
     TempDir dir;
-    ChannelSamples tracks(6);
-    for (std::size_t i = 0; i < 6 * 48000; ++i) tracks[i % 6].push_back(i % 3 == 1 ? 0 : sampleAt({}, i % 6, i / 6));
-    const std::string original = simpleWav({.channels = 6}, tracks);
+    const std::string original = levelTake("101101", 48000);
     writeFile(dir / "take.wav", original);
     const std::string slimmed = readFile(compressPolyWav(dir / "take.wav", false, 1e-4, dir / "slim.wav"));
     long runMicros = 0;  // of the run that the last cut lets finish

@@ -13,15 +13,6 @@
 
 namespace quillon::testing {
 
-// `size` bytes of `file` from `offset` on.
-std::string bytesAt(const std::filesystem::path& file, std::uint64_t offset, std::size_t size) {
-    std::string bytes(size, '\0');
-    const int fd = ::open(file.c_str(), O_RDONLY);
-    bytes.resize(static_cast<std::size_t>(std::max<ssize_t>(0, ::pread(fd, bytes.data(), size, off_t(offset)))));
-    ::close(fd);
-    return bytes;
-}
-
 TEST(LargeTake, SlimsToRf64AsACopyAndInPlace) {
     constexpr std::uint64_t frames = 722'000'000, stretch = 4000;
     TempDir dir;
@@ -44,17 +35,16 @@ TEST(LargeTake, SlimsToRf64AsACopyAndInPlace) {
     }
     const PolyWavInfo before = analyzePolyWav(source, 0.001);
     ASSERT_EQ(before.emptyCount(), 1) << before.error;
-    std::string kept;  // of every stretch, tracks 1 and 3
-    for (std::size_t f = 0; f < stretch; ++f) kept += pcmFrames(24, {{tracks[0][f]}, {tracks[2][f]}});
+    const std::string kept = pcmFrames(24, {tracks[0], tracks[2]});  // of every stretch
     for (const bool overwrite : {false, true}) {
         const std::filesystem::path written = compressPolyWav(source, overwrite, 0.001, {});
         const PolyWavInfo after = analyzePolyWav(written, 0.001);
         EXPECT_EQ(std::tuple(after.channels, after.activeCount(), after.duration), std::tuple(2, 2, before.duration));
-        const std::string start = bytesAt(written, 0, 4096);
+        const std::string start = readFile(written, 0, 4096);
         const std::uint64_t dataOffset = start.find("data") + 8;
         EXPECT_EQ(start.substr(0, 4) + start.substr(start.find("fact") + 8, 4), "RF64\xFF\xFF\xFF\xFF");
         EXPECT_EQ(std::filesystem::file_size(written), dataOffset + frames * 6);
-        for (const std::uint64_t first : firsts) EXPECT_TRUE(bytesAt(written, dataOffset + first * 6, stretch * 6) == kept);
+        for (const auto first : firsts) EXPECT_TRUE(readFile(written, dataOffset + first * 6, stretch * 6) == kept);
         const std::string quoted = " '" + written.string() + "' 2>&1", info = commandOutput("sndfile-info" + quoted);
         EXPECT_EQ(info.find("rror"), std::string::npos) << info;
         EXPECT_NE(commandOutput("mediainfo" + quoted).find("RF64"), std::string::npos);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdio>
 #include <cstdlib>
@@ -22,15 +23,15 @@ static void putLE(std::string& out, std::uint64_t value, int bytes) {
 
 std::string FmtSpec::payload() const {
     const std::uint64_t align = blockAlign.value_or(static_cast<std::uint16_t>(channels * (bitsPerSample / 8)));
-    // The 16 bytes of every fmt, then the extension of WAVE_FORMAT_EXTENSIBLE (its size, valid bits, channel mask
-    // and sub-format GUID), kept as far as `size` asks.
+    // The 16 bytes of every fmt, then for WAVE_FORMAT_EXTENSIBLE its extension: its size, valid bits, channel
+    // mask and sub-format GUID.
     const std::pair<std::uint64_t, int> fields[] = {
         {formatTag, 2},     {channels, 2}, {sampleRate, 4},    {align * sampleRate, 4}, {align, 2},
         {bitsPerSample, 2}, {22, 2},       {bitsPerSample, 2}, {channelMask, 4},        {subFormat, 2}};
     std::string out;
     for (const auto& [value, bytes] : fields) putLE(out, value, bytes);
     out.append("\0\0\0\0\x10\0\x80\0\0\xAA\0\x38\x9B\x71", 14);
-    out.resize(size.value_or(formatTag == 0xFFFE ? 40 : 16), '\0');
+    out.resize(formatTag == 0xFFFE ? 40 : 16);
     return out;
 }
 
@@ -88,14 +89,30 @@ std::string simpleWav(const FmtSpec& format, const ChannelSamples& channels) {
     return WavBuilder().fmt(format).data(pcmFrames(format.bitsPerSample, channels)).bytes();
 }
 
+ChannelSamples levelTracks(const std::string& levels, std::size_t frames) {
+    ChannelSamples tracks;
+    for (const char level : levels) {
+        tracks.emplace_back(frames, level == '1' ? 1 << 20 : level == 'q' ? 1000 : level == 'r' ? 1 << 16 : 0);
+        if (level == 'r') std::fill(tracks.back().begin() + std::ptrdiff_t(frames / 2), tracks.back().end(), 1 << 22);
+    }
+    return tracks;
+}
+
+std::string levelTake(const std::string& levels, std::size_t frames) {
+    return simpleWav({.channels = static_cast<std::uint16_t>(levels.size())}, levelTracks(levels, frames));
+}
+
 void writeFile(const fs::path& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()))) throw std::runtime_error("cannot write");
 }
 
-std::string readFile(const fs::path& path) {
+std::string readFile(const fs::path& path, std::uint64_t offset, std::size_t size) {
     std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    in.seekg(static_cast<std::streamoff>(offset));
+    std::string bytes;
+    for (std::istreambuf_iterator<char> at(in), end; at != end && bytes.size() < size; ++at) bytes.push_back(*at);
+    return bytes;
 }
 
 TempDir::TempDir() {

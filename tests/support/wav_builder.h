@@ -22,7 +22,6 @@ struct FmtSpec {
     std::optional<std::uint16_t> blockAlign;  // default channels * bits / 8
     std::uint16_t subFormat = 1;              // effective code of an extensible fmt
     std::uint32_t channelMask = 0;
-    std::optional<std::size_t> size;  // payload size: 16, or 40 when extensible
     std::string payload() const;
 };
 
@@ -36,7 +35,8 @@ std::string floatFrames(const std::vector<std::vector<float>>& channels);
 std::string bextPayload(std::uint64_t timeReference, std::size_t size = 602);
 
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
-std::string readFile(const std::filesystem::path& path);
+// The file's bytes from `offset` on, at most `size` of them.
+std::string readFile(const std::filesystem::path& path, std::uint64_t offset = 0, std::size_t size = SIZE_MAX);
 
 // A whole file: the RIFF/WAVE header, then the chunks in the order added,
 // each odd payload followed by its pad byte.
@@ -65,6 +65,11 @@ private:
 
 // fmt then data for the given format and samples.
 std::string simpleWav(const FmtSpec& format, const ChannelSamples& channels);
+// One 24-bit track of `frames` frames per letter of `levels`: '1' a signal at -18 dBFS, 'q' one at -78 dBFS, 'r' one
+// that rises from -42 to -6 dBFS halfway, '0' digital silence.
+ChannelSamples levelTracks(const std::string& levels, std::size_t frames);
+// simpleWav of those tracks.
+std::string levelTake(const std::string& levels, std::size_t frames);
 
 // A fresh temporary folder (mode 0755), removed with its contents on
 // destruction; a test that takes permissions away gives them back.
