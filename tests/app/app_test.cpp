@@ -290,13 +290,18 @@ TEST_F(AppTest, RecursiveScanShowsPeakBoundsSortsByEveryColumnAndListsFilesPasse
 }
 
 // Esc stops a scan between files: the files analysed so far are listed and the status line says how far it
-// came. The first take is long enough to be stopped in.
+// came. The first take is long enough to be stopped in. A hand choice on a file the stopped scan did not reach
+// comes back with the next whole scan.
 TEST_F(AppTest, EscapeStopsAScanAndKeepsWhatItAnalysed) {
     const std::uint32_t longTake = 1u << 29;
     WavBuilder().fmt({.channels = 2}).data("", longTake).write(folder / "A.wav");
     fs::resize_file(folder / "A.wav", fs::file_size(folder / "A.wav") + longTake);
     write("B:10 C:10 D:10");
-    QObject::connect(app->window()->statusLabel, &ElidedLabel::textChanged, [this](const QString& text) {
+    ASSERT_TRUE(run({&AppDelegate::scan}));
+    selectOnly(3);
+    QAbstractItemModel* tracks = app->window()->trackTable->model();
+    tracks->setData(tracks->index(1, TrackTableModel::Remove), Qt::Unchecked, Qt::CheckStateRole);
+    const auto escape = QObject::connect(app->window()->statusLabel, &ElidedLabel::textChanged, [this](auto& text) {
         if (text == QString::fromStdString(ui::analyzingText(1, 4, folder / "A.wav")))
             QTest::keyClick(app->window()->fileTable, Qt::Key_Escape);
     });
@@ -304,6 +309,9 @@ TEST_F(AppTest, EscapeStopsAScanAndKeepsWhatItAnalysed) {
     ASSERT_EQ(app->results().size(), 1u);
     EXPECT_EQ(app->results()[0].path, folder / "A.wav");
     EXPECT_EQ(statusTexts.back(), QString::fromStdString(ui::stoppedText(1, 4)));
+    QObject::disconnect(escape);
+    ASSERT_TRUE(run({&AppDelegate::scan}));
+    EXPECT_EQ(app->choices().at(3), (ui::TrackChoice{false, false}));
 }
 
 // Nothing the engine cannot read, such as a cut copy or a temporary file, is left behind.

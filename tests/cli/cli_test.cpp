@@ -72,17 +72,19 @@ TEST(CliTest, ExitStatusesDryRunsAndJsonRecords) {
         EXPECT_TRUE(std::ranges::any_of(text, [&](const std::string& line) { return line.find(peak) != line.npos; }));
     }
 
-    // M and N are passed over by a scan and refused when named, B and Z are skipped, each with its reason, on
-    // standard error; a dry run writes nothing and says so.
+    // M and N are passed over by a scan and refused when named, B, Z and the ADM file D are skipped, each with its
+    // reason, on standard error; a dry run writes nothing and says so.
     const auto reason = [&](const char* name) {
         const PolyWavInfo info = analyzePolyWav(folder / name, ui::kSilenceThreshold);
         return ui::errorLine(info, ui::refusalText(info), folder.path()) + "\n";
     };
     EXPECT_EQ(runCli(folder.path(), "scan --json .", "2>&1 >/dev/null").second,
               (std::vector{reason("M.wav"), reason("N.wav")}));
-    for (const char* name : {"B.wav", "Z.wav", "M.wav"})
+    WavBuilder().fmt({}).chunk("chna", "").data(pcmFrames(24, levelTracks("10", 3))).write(folder / "D.wav");
+    for (const char* name : {"B.wav", "Z.wav", "M.wav", "D.wav"})
         EXPECT_EQ(runCli(folder.path(), "strip --dry-run " + std::string(name), "2>&1 >/dev/null").second,
                   std::vector{reason(name)});
+    fs::remove(folder / "D.wav");
     const auto dryRun = nlohmann::json::parse(runCli(folder.path(), "strip --dry-run --json A.wav").second.at(0));
     EXPECT_EQ(dryRun.at("written"), false);
 
